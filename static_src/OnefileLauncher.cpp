@@ -1,0 +1,67 @@
+// The launcher's entry and the order of one start: publish the process id, expand the extraction
+// directory, show the splash, find and test the payload, register the console handler, extract,
+// hand off, start the child, wait for it and end with its exit code.
+#include <windows.h>
+
+#include <stdlib.h>
+
+#include "ChildProcess.h"
+#include "Environment.h"
+#include "FatalErrors.h"
+#include "LauncherBuildConfig.h"
+#include "LocationTemplate.h"
+#include "OnefileSplashScreen.h"
+#include "PayloadExtraction.h"
+#include "PayloadHeader.h"
+#include "WideString.h"
+
+namespace {
+
+const WideUnit kExtractionTemplate[] = WIDE_TEXT(ONEFILE_EXTRACTION_TEMPLATE);
+
+// Replaces any inherited value, so every {PID}, the feedback file and the child see this
+// launcher's own id.
+void publishProcessId() {
+  DecimalText narrow_id;
+  formatDecimal(narrow_id, static_cast<int32_t>(GetCurrentProcessId()));
+  WideBuffer<128> wide_id = {0};
+  appendAsciiString(wide_id, narrow_id);
+  setEnvironmentValue("TOLVAR_ONEFILE_PARENT", wide_id);
+}
+
+struct PayloadResource {
+  const uint8_t* bytes;
+  uint64_t length;
+};
+
+// Read in place in the loaded image: never copied, never released.
+PayloadResource findPayload() {
+  PayloadResource payload = {nullptr, 0};
+  HRSRC resource = FindResourceA(nullptr, MAKEINTRESOURCEA(kPayloadResourceId), MAKEINTRESOURCEA(10));
+  if (resource == nullptr) return payload;
+  HGLOBAL loaded = LoadResource(nullptr, resource);
+  if (loaded == nullptr) return payload;
+  payload.bytes = static_cast<const uint8_t*>(LockResource(loaded));
+  payload.length = SizeofResource(nullptr, resource);
+  return payload;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
+  const WideUnit* const argument_zero = __wargv != nullptr ? __wargv[0] : WIDE_TEXT("");
+
+  publishProcessId();
+  const bool target_expanded = expandLocationTemplate(TargetDirectory, kExtractionTemplate, 4096);
+  showSplash();
+  PayloadResource payload = findPayload();
+  if (!target_expanded) failTemplate(kExtractionTemplate);
+  if (!SetConsoleCtrlHandler(onConsoleControl, TRUE)) fatalError("Error, failed to register signal handler.");
+  if (!hasPayloadHeader(payload.bytes, payload.length)) fatalError("Error, couldn't find attached data header.");
+  openPayloadStream(payload.bytes + kPayloadHeaderLength, payload.length - kPayloadHeaderLength);
+  extractPayload();
+  publishHandOffVariables(argument_zero);
+  buildChildCommandLine();
+  launchChild();
+  return static_cast<int>(waitForChild());
+}

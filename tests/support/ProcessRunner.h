@@ -1,0 +1,49 @@
+// Runs a Windows program from a Windows-side test and collects what a caller of the launcher
+// sees: every byte written to standard output and standard error (through pipes) and the whole
+// 32-bit exit code, which a Unix exit status under Wine would cut to 8 bits.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+struct ProcessResult {
+  bool started = false;
+  DWORD start_error = 0;  // GetLastError of a failed CreateProcessW
+  bool timed_out = false;
+  DWORD exit_code = 0;
+  DWORD process_id = 0;
+  std::string out;
+  std::string err;
+};
+
+struct ProcessOptions {
+  std::wstring application;   // empty: taken from the command line
+  std::wstring command_line;
+  std::wstring current_directory;  // empty: inherited
+  // Variables to set (value) or remove (nullopt-like: remove == true) in a copy of this process's
+  // environment for the child.
+  std::vector<std::pair<std::wstring, std::wstring>> set_variables;
+  std::vector<std::wstring> remove_variables;
+  std::string standard_input;  // written to the child's standard input, then closed
+  DWORD timeout_ms = 120000;
+};
+
+ProcessResult runProcess(const ProcessOptions& options);
+
+// Convenience: quote one argument by the documented command-line rule.
+std::wstring quoteArgument(const std::wstring& argument);
+
+// Full path of a file relative to the current directory.
+std::wstring fullPath(const std::wstring& relative);
+
+// The text FormatMessageA gives for a code in language 1033, or an empty text.
+std::string systemMessageText(DWORD code);
+
+// The C runtime's text mode writes "\n" as "\r\n" on redirected standard streams.
+std::string textModeBytes(const std::string& text);
+
+std::wstring widen(const std::string& utf8);
+std::string narrow(const std::wstring& wide);

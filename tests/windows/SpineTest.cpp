@@ -1,0 +1,100 @@
+// What a caller of the launcher sees before any payload data is decoded: the header test and the
+// exact form of every report. Programs run through ProcessRunner, so the bytes on the pipes and
+// all 32 bits of the exit code are checked as a Windows parent would see them.
+#include <gtest/gtest.h>
+
+#include "ExitCodes.h"
+#include "ProcessRunner.h"
+
+namespace {
+
+const std::string kHeaderMessage = "Error, couldn't find attached data header.";
+
+ProcessResult runFixture(const std::wstring& name, const std::wstring& arguments = L"") {
+  ProcessOptions options;
+  options.application = fullPath(L"fixtures\\" + name);
+  options.command_line = quoteArgument(options.application) + (arguments.empty() ? L"" : L" " + arguments);
+  return runProcess(options);
+}
+
+struct HeaderCase {
+  const wchar_t* launcher;
+  bool accepted;
+};
+
+class HeaderTest : public testing::TestWithParam<HeaderCase> {};
+
+TEST_P(HeaderTest, RefusesAnyOtherHeaderWithOneLineAndExitCode2) {
+  const HeaderCase& c = GetParam();
+  const ProcessResult result = runFixture(c.launcher);
+  ASSERT_TRUE(result.started) << result.start_error;
+  if (c.accepted) {
+    EXPECT_EQ(result.out.find(kHeaderMessage), std::string::npos) << result.out;
+  } else {
+    // fatalError's puts writes one newline, which the C runtime's text mode turns into "\r\n".
+    EXPECT_EQ(result.out, kHeaderMessage + "\r\n");
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.exit_code, static_cast<DWORD>(kFatalExitCode));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Launchers, HeaderTest,
+                         testing::Values(HeaderCase{L"..\\onefile-launcher.exe", false},  // no resource 27
+                                         HeaderCase{L"header-short-1.exe", false},
+                                         HeaderCase{L"header-short-2.exe", false},
+                                         HeaderCase{L"header-case-0.exe", false},
+                                         HeaderCase{L"header-case-1.exe", false},
+                                         HeaderCase{L"header-case-2.exe", false},
+                                         HeaderCase{L"header-byte-0.exe", false},
+                                         HeaderCase{L"header-byte-1.exe", false},
+                                         HeaderCase{L"header-byte-2.exe", false},
+                                         HeaderCase{L"header-valid.exe", true}));
+
+TEST(Reports, FatalErrorWritesTheMessageAndOneNewlineToStandardOutput) {
+  const ProcessResult result = runFixture(L"report-probe.exe", L"fatal \"Error, couldn't allocate memory.\"");
+  EXPECT_EQ(result.out, "Error, couldn't allocate memory.\r\n");
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.exit_code, static_cast<DWORD>(kFatalExitCode));
+}
+
+TEST(Reports, OsErrorCarriesTheCodeAsSignedDecimalAndTheSystemTextUnchanged) {
+  const struct {
+    DWORD code;
+    const char* printed;
+  } cases[] = {{2, "2"}, {5, "5"}, {0x80070005u, "-2147024891"}, {0xC0000005u, "-1073741819"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.printed);
+    const ProcessResult result =
+        runFixture(L"report-probe.exe", L"os " + std::to_wstring(c.code) + L" \"Error, couldn't launch child\"");
+    // The system text keeps its own "\r\n", so the closing parenthesis stands on a line of its own.
+    std::string text = systemMessageText(c.code);
+    if (text.empty()) text = "no system text for this code";
+    const std::string expected = std::string("Error, couldn't launch child ([Error ") + c.printed + "] " + text + ")\n";
+    EXPECT_EQ(result.err, textModeBytes(expected));
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.exit_code, static_cast<DWORD>(kFatalExitCode));
+  }
+}
+
+TEST(Reports, OsErrorTextEndsWithItsOwnLineBreakForCode2) {
+  const ProcessResult result = runFixture(L"report-probe.exe", L"os 2 \"Error, couldn't launch child\"");
+  ASSERT_GE(result.err.size(), 4u);
+  // The system's "\r\n" (its "\n" widened by text mode), then ")" and the format's own newline.
+  EXPECT_EQ(result.err.substr(result.err.size() - 6), "\r\r\n)\r\n");
+}
+
+TEST(Reports, TemplateReportShowsTheTemplateWithItsBraces) {
+  const ProcessResult result = runFixture(L"report-probe.exe", L"template {HOME}");
+  EXPECT_EQ(result.err, "Error, couldn't runtime expand spec '{HOME}'.\r\n");
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.exit_code, static_cast<DWORD>(kFatalExitCode));
+}
+
+TEST(Reports, StopWithoutReportPrintsNothing) {
+  const ProcessResult result = runFixture(L"report-probe.exe", L"stop");
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.exit_code, static_cast<DWORD>(kStopExitCode));
+}
+
+}  // namespace
