@@ -1,0 +1,138 @@
+// bench-report: turns the bench's "key<TAB>value" results into the Markdown table of the README.
+//
+//   bench-report RESULTS...
+//
+// Every figure stands next to its limit and the peer's, with the two ratios: the limit says how
+// far a start is from the least work the job needs, the peer how it compares with what users get
+// from a common portable-app builder.
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Results = std::map<std::string, std::string>;
+
+bool readResults(const char* path, Results& results) {
+  std::ifstream in(path);
+  if (!in) return false;
+  std::string line;
+  while (std::getline(in, line)) {
+    const size_t tab = line.find('\t');
+    if (tab != std::string::npos) results[line.substr(0, tab)] = line.substr(tab + 1);
+  }
+  return true;
+}
+
+// NaN when absent.
+double number(const Results& results, const std::string& key) {
+  auto found = results.find(key);
+  return found == results.end() || found->second.empty() ? std::nan("") : std::stod(found->second);
+}
+
+std::string text(const Results& results, const std::string& key) {
+  auto found = results.find(key);
+  return found == results.end() ? "?" : found->second;
+}
+
+std::string format(const char* pattern, double value) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, pattern, value);
+  return buffer;
+}
+
+std::string milliseconds(double value) {
+  if (std::isnan(value)) return "—";
+  return format(value >= 100 ? "%.0f ms" : "%.1f ms", value);
+}
+std::string seconds(double value) { return std::isnan(value) ? "—" : format("%.2f s", value); }
+std::string mebibytes(double value) { return std::isnan(value) ? "—" : format("%.1f MiB", value / 1048576.0); }
+std::string ratio(double ours, double other) {
+  return std::isnan(ours) || std::isnan(other) || other <= 0 ? "—" : format("%.2f", ours / other);
+}
+
+struct Row {
+  std::string scenario;
+  double ours, limit, peer;
+  std::string (*unit)(double);
+};
+
+std::string row(const Row& r) {
+  return "| " + r.scenario + " | " + r.unit(r.ours) + " | " + r.unit(r.limit) + " | " + r.unit(r.peer) + " | " +
+         ratio(r.ours, r.limit) + " | " + ratio(r.ours, r.peer) + " |\n";
+}
+
+std::vector<std::string> words(const std::string& list) {
+  std::istringstream in(list);
+  std::vector<std::string> out;
+  for (std::string word; in >> word;) out.push_back(word);
+  return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Results r;
+  for (int i = 1; i < argc; ++i) {
+    if (!readResults(argv[i], r)) {
+      std::fprintf(stderr, "bench-report: cannot read %s\n", argv[i]);
+      return 1;
+    }
+  }
+  if (argc < 2 || r.count("time.ours.cold") == 0) {
+    std::fprintf(stderr, "usage: bench-report RESULTS... (with the runner's results among them)\n");
+    return 64;
+  }
+  const bool child_missing = text(r, "child_launch") == "missing";
+  // The child's own start is part of every start of ours; a limit carries it too, unless the
+  // launcher does not start the child yet.
+  const double child = child_missing ? 0 : number(r, "time.direct");
+  const double peer = number(r, "time.peer");
+
+  std::string out;
+  out += "Tree \"" + text(r, "tree.profile") + "\": " + text(r, "tree.files") + " files, " +
+         mebibytes(number(r, "tree.bytes")) + ". Median of " + text(r, "runs") + " runs. " + text(r, "fact.date") +
+         ".\n\n";
+  out += "Machine: " + text(r, "fact.cpu") + ", " + text(r, "fact.cores") + " cores, " + text(r, "fact.memory") +
+         " memory; " + text(r, "fact.os") + ", Linux " + text(r, "fact.kernel") + ", " + text(r, "fact.wine") +
+         "; Wine processes pinned to CPU " + text(r, "fact.pinned_cpu") + ". Packed by " + text(r, "packer") +
+         "; the starts use the launcher packed at level " + text(r, "start_level") + ".\n\n";
+  out += "| scenario | ours | limit | peer | ours/limit | ours/peer |\n";
+  out += "|---|---:|---:|---:|---:|---:|\n";
+  out += row({"cold start", number(r, "time.ours.cold"), child + number(r, "time.limit.cold"), peer, milliseconds});
+  out += row({"warm start", number(r, "time.ours.warm"), child + number(r, "time.limit.warm"), peer, milliseconds});
+  out += row({"repair start", number(r, "time.ours.repair"), child + number(r, "time.limit.repair"), peer,
+              milliseconds});
+  for (const char* kind : {"cold", "warm", "repair"}) {
+    const std::string ours = std::string("memory.ours.") + kind;
+    out += row({std::string("peak working set, ") + kind + " start", number(r, ours + ".peak_working_set"),
+                number(r, "memory.direct.peak_working_set"), number(r, "memory.peer.peak_working_set"), mebibytes});
+    out += row({std::string("peak pagefile use, ") + kind + " start", number(r, ours + ".peak_pagefile"),
+                number(r, "memory.direct.peak_pagefile"), number(r, "memory.peer.peak_pagefile"), mebibytes});
+  }
+  for (const std::string& level : words(text(r, "pack.levels"))) {
+    out += row({"pack time, level " + level, number(r, "pack." + level + ".seconds"), std::nan(""),
+                number(r, "peer.pack.seconds"), seconds});
+    out += row({"packed size, level " + level, number(r, "pack." + level + ".bytes"), std::nan(""),
+                number(r, "peer.pack.bytes"), mebibytes});
+  }
+  out += "\nLimits: cold = the application started alone + a program that decompresses the payload into memory "
+         "at once and writes the files; warm = the application alone + a program that maps and CRCs every file; "
+         "repair = the application alone + that check followed by decompressing and writing the damaged file; "
+         "memory = the application started alone. Measured alone: application " +
+         milliseconds(number(r, "time.direct")) + ", check " + milliseconds(number(r, "time.limit.warm")) +
+         ", unpack " + milliseconds(number(r, "time.limit.cold")) + ", check and repair " +
+         milliseconds(number(r, "time.limit.repair")) + ".\n";
+  out += "Peer: the same tree as an NSIS launcher (solid LZMA, extracts to a temporary folder on every start, "
+         "runs the application, waits, returns its exit code, removes the folder), so its three starts are one "
+         "figure; its memory is that of the NSIS process.\n";
+  if (child_missing)
+    out += "The launcher does not start the application yet (it ends with exit code 4 after extracting): its "
+           "start figures lack the application's start, and so do the limits; the peer's include it.\n";
+  std::fputs(out.c_str(), stdout);
+  return 0;
+}
