@@ -8,6 +8,7 @@
 #include "Crc32.h"
 #include "DirectoryCreation.h"
 #include "ExitCodes.h"
+#include "ExtractionLock.h"
 #include "FatalErrors.h"
 #include "PayloadEntry.h"
 #include "PayloadStream.h"
@@ -100,11 +101,13 @@ uint32_t fileChecksum(const WideUnit* path) {
 }
 
 void extractPayload() {
+  lockExtractionDirectory(TargetDirectory);
   for (;;) {
     switch (readEntryName(payload_stream, EntryName)) {
       case EntryNameStatus::name: break;
       case EntryNameStatus::endMarker:
         closePayloadStream(payload_stream);
+        unlockExtractionDirectory();
         return;
       case EntryNameStatus::decodeError:
       case EntryNameStatus::tooLong:
