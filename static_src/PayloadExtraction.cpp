@@ -134,7 +134,7 @@ void extractPayload() {
     uint32_t stored_checksum = 0;
     if (readEntrySizeAndChecksum(payload_stream, size, stored_checksum) != PayloadStatus::ok) failDecode();
     if (isIntact(EntryPath, size, stored_checksum)) {
-      skipData(size);
+      if (!skipSizedFrame(payload_stream, size)) skipData(size);
     } else {
       writeData(size, stored_checksum);
     }
