@@ -58,6 +58,10 @@ struct EntryList {
   size_t length = 0;
 };
 
+uint32_t readLittleEndian32(const uint8_t* bytes) {
+  return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+}
+
 bool decompressAll(const Mapped& payload, const std::vector<ManifestEntry>& manifest, EntryList& list) {
   if (!hasPayloadHeader(payload.bytes, payload.length)) return false;
   size_t capacity = 2;
@@ -72,6 +76,11 @@ bool decompressAll(const Mapped& payload, const std::vector<ManifestEntry>& mani
     const size_t result = ZSTD_decompressStream(context, &output, &input);
     if (ZSTD_isError(result)) break;
     if (result == 0) {
+      // A frame ended: the entry list may go on in further frames (one per record in the
+      // per-file layout); the bytes after the last frame are not a frame.
+      const size_t rest = input.size - input.pos;
+      const uint8_t* next = static_cast<const uint8_t*>(input.src) + input.pos;
+      if (rest >= 4 && readLittleEndian32(next) == ZSTD_MAGICNUMBER) continue;
       ok = true;
       break;
     }

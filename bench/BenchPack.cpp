@@ -1,6 +1,6 @@
 // bench-pack: the bench's stand-in for the packer's command line while the packer is not built.
 //
-//   bench-pack pack APPDIR --main REL [--level N] -o OUT.exe
+//   bench-pack pack APPDIR --main REL [--level N] [--layout single-frame|per-file] -o OUT.exe
 //
 // The program first, then the other top-level files, then each subfolder's files, in name order;
 // the payload from PayloadWriter, put into a copy of onefile-launcher.exe (from this program's own
@@ -48,7 +48,8 @@ std::wstring ownFolder() {
   return text.substr(0, text.rfind(L'\\'));
 }
 
-int pack(const std::wstring& root, const std::wstring& main_name, int level, const std::wstring& output) {
+int pack(const std::wstring& root, const std::wstring& main_name, int level, PayloadLayout layout,
+         const std::wstring& output) {
   std::vector<std::wstring> names;
   listFiles(root, L"", names);
   auto main_at = std::find(names.begin(), names.end(), main_name);
@@ -57,7 +58,7 @@ int pack(const std::wstring& root, const std::wstring& main_name, int level, con
     return 1;
   }
   std::rotate(names.begin(), main_at, main_at + 1);
-  PayloadWriter writer(level, 0);
+  PayloadWriter writer(level, 0, layout);
   for (const std::wstring& name : names) {
     const std::string data = readFileBytes(root + L"\\" + name);
     writer.beginEntry(std::u16string(name.begin(), name.end()), data.size(),
@@ -77,25 +78,31 @@ int pack(const std::wstring& root, const std::wstring& main_name, int level, con
 int wmain(int argc, wchar_t** argv) {
   std::wstring root, main_name, output;
   int level = 3;
+  std::wstring layout = L"single-frame";
   for (int i = 2; i < argc; ++i) {
     const std::wstring argument = argv[i];
     if (argument == L"--main" && i + 1 < argc) {
       main_name = argv[++i];
     } else if (argument == L"--level" && i + 1 < argc) {
       level = _wtoi(argv[++i]);
+    } else if (argument == L"--layout" && i + 1 < argc) {
+      layout = argv[++i];
     } else if (argument == L"-o" && i + 1 < argc) {
       output = argv[++i];
     } else if (root.empty()) {
       root = argument;
     }
   }
-  if (argc < 2 || std::wstring(argv[1]) != L"pack" || root.empty() || main_name.empty() || output.empty()) {
-    std::fputs("usage: bench-pack pack APPDIR --main REL [--level N] -o OUT.exe\n", stderr);
+  if (argc < 2 || std::wstring(argv[1]) != L"pack" || root.empty() || main_name.empty() || output.empty() ||
+      (layout != L"single-frame" && layout != L"per-file")) {
+    std::fputs("usage: bench-pack pack APPDIR --main REL [--level N] [--layout single-frame|per-file] -o OUT.exe\n",
+               stderr);
     return 64;
   }
   std::replace(main_name.begin(), main_name.end(), L'/', L'\\');
   try {
-    return pack(root, main_name, level, output);
+    return pack(root, main_name, level, layout == L"per-file" ? PayloadLayout::perFile : PayloadLayout::singleFrame,
+                output);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "bench-pack: %s\n", error.what());
     return 1;

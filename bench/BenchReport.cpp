@@ -100,7 +100,8 @@ int main(int argc, char** argv) {
   out += "Machine: " + text(r, "fact.cpu") + ", " + text(r, "fact.cores") + " cores, " + text(r, "fact.memory") +
          " memory; " + text(r, "fact.os") + ", Linux " + text(r, "fact.kernel") + ", " + text(r, "fact.wine") +
          "; Wine processes pinned to CPU " + text(r, "fact.pinned_cpu") + ". Packed by " + text(r, "packer") +
-         "; the starts use the launcher packed at level " + text(r, "start_level") + ".\n\n";
+         "; payload layout: " + text(r, "layout") + "; the starts use the launcher packed at level " +
+         text(r, "start_level") + ".\n\n";
   out += "| scenario | ours | limit | peer | ours/limit | ours/peer |\n";
   out += "|---|---:|---:|---:|---:|---:|\n";
   out += row({"cold start", number(r, "time.ours.cold"), child + number(r, "time.limit.cold"), peer, milliseconds});
