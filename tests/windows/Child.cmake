@@ -1,17 +1,11 @@
 # The child process: quoting, hand-off, launch, wait, exit codes and the console control handler.
 
-# The test child, and the launcher's own hand-off, launch and wait around a child named by the
-# environment (until packed launchers carry the test child).
+# The test child, packed into launchers at test time.
 add_executable(child-recorder WIN32 "${PROJECT_SOURCE_DIR}/tests/windows/ChildRecorder.cpp")
 target_compile_definitions(child-recorder PRIVATE UNICODE _UNICODE)
 target_link_libraries(child-recorder PRIVATE shell32)
 target_link_options(child-recorder PRIVATE ${ONEFILE_STATIC_LINK} -municode)
 set_target_properties(child-recorder PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${ONEFILE_FIXTURE_DIR}")
-
-add_executable(child-launch-probe WIN32 "${PROJECT_SOURCE_DIR}/tests/windows/ChildLaunchProbe.cpp")
-target_link_libraries(child-launch-probe PRIVATE onefile_launcher_units)
-target_link_options(child-launch-probe PRIVATE ${ONEFILE_STATIC_LINK} -municode)
-set_target_properties(child-launch-probe PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${ONEFILE_FIXTURE_DIR}")
 
 onefile_windows_test(child-test
   "${PROJECT_SOURCE_DIR}/tests/core/ChildCommandLineTest.cpp"
@@ -19,7 +13,7 @@ onefile_windows_test(child-test
   "${PROJECT_SOURCE_DIR}/tests/windows/ChildLaunchTest.cpp"
   "${PROJECT_SOURCE_DIR}/tests/windows/ChildHandlerTest.cpp")
 target_link_libraries(child-test PRIVATE onefile_launcher_units)
-add_dependencies(child-test child-recorder child-launch-probe)
+add_dependencies(child-test child-recorder)
 
 # Drive Q: mapped to a directory of the build tree for the test of a launcher at a drive's root.
 set(child_drive_directory "${CMAKE_CURRENT_BINARY_DIR}/child-drive")
