@@ -205,7 +205,7 @@ class CurrentDirectoryScope {
 };
 
 TEST_F(PackedLauncher, ArgumentZeroIsTheFullPathHoweverTheLauncherWasCalled) {
-  const std::wstring spaced_directory = work_ + L"\\launcher dir";
+  const std::wstring spaced_directory = work_ + L"\\launcher dir \u00e9";
   ASSERT_TRUE(CreateDirectoryW(spaced_directory.c_str(), nullptr));
   const std::wstring spaced_launcher = spaced_directory + L"\\my launcher.exe";
   makePackedLauncher(spaced_launcher);
