@@ -3,8 +3,8 @@
 # build time, see splash_fixtures.py) and one without resource 28. A Windows-side test reads the
 # probes' reports, and a script on the Linux side takes real screenshots of the display.
 set(splash_script_dir "${PROJECT_SOURCE_DIR}/tests/windows")
-set(splash_image_dir "${CMAKE_CURRENT_BINARY_DIR}/splash-images")
 set(splash_probe_dir "${ONEFILE_FIXTURE_DIR}/splash")
+set(splash_image_dir "${splash_probe_dir}/images")
 
 find_program(ONEFILE_PYTHON3 python3 REQUIRED)
 execute_process(COMMAND "${ONEFILE_PYTHON3}" "${splash_script_dir}/splash_fixtures.py" --list
@@ -36,7 +36,7 @@ set(splash_probes "")
 splash_probe(splash-probe-none)
 foreach(name IN LISTS splash_fixture_names)
   set(image "${splash_image_dir}/${name}.img")
-  set(rc "${CMAKE_CURRENT_BINARY_DIR}/splash-images/${name}.rc")
+  set(rc "${CMAKE_CURRENT_BINARY_DIR}/splash-resources/${name}.rc")
   file(WRITE "${rc}" "28 RCDATA \"${image}\"\n")
   set_source_files_properties("${rc}" PROPERTIES OBJECT_DEPENDS "${image}")
   splash_probe(splash-probe-${name} "${rc}")
@@ -51,6 +51,14 @@ onefile_windows_test(splash-test "${splash_script_dir}/SplashTest.cpp")
 target_link_libraries(splash-test PRIVATE onefile_core)
 add_dependencies(splash-test ${splash_probes})
 set_tests_properties(splash-test PROPERTIES RESOURCE_LOCK ${splash_display_lock})
+
+# Packed launchers whose child finds the splash and dismisses it, or not.
+add_executable(splash-child "${splash_script_dir}/programs/SplashChild.cpp")
+target_link_options(splash-child PRIVATE ${ONEFILE_STATIC_LINK} -municode)
+set_target_properties(splash-child PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${ONEFILE_FIXTURE_DIR}")
+onefile_windows_test(splash-launcher-test "${splash_script_dir}/SplashLauncherTest.cpp")
+add_dependencies(splash-launcher-test splash-child splash-images)
+set_tests_properties(splash-launcher-test PROPERTIES RESOURCE_LOCK ${splash_display_lock})
 
 add_test(NAME splash-screenshot
   COMMAND "${ONEFILE_PYTHON3}" "${splash_script_dir}/splash_screenshot.py"
