@@ -37,6 +37,16 @@ class SplashLauncher : public testing::Test {
     // All launchers of the product share one extraction directory: this test keeps to a subfolder.
     subfolder_ = L"splash-" + name;
     child_ = readFileBytes(fullPath(L"fixtures\\splash-child.exe"));
+    // Process ids come round again soon: files that earlier runs left behind would stand for
+    // this run's launcher.
+    WIN32_FIND_DATAW found;
+    const std::wstring directory = temporaryDirectory();
+    HANDLE search = FindFirstFileW((directory + L"\\onefile_*_splash_feedback.tmp").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+      do DeleteFileW((directory + L"\\" + found.cFileName).c_str());
+      while (FindNextFileW(search, &found));
+      FindClose(search);
+    }
     ASSERT_FALSE(child_.empty());
   }
   void TearDown() override {

@@ -90,10 +90,14 @@ LRESULT CALLBACK refuseCreation(HWND window, UINT message, WPARAM w, LPARAM l) {
 }
 
 void prepare(const std::wstring& mode) {
+  // Process ids come round again soon: a file an earlier run left under this id goes first, so
+  // that a file seen afterwards is this run's.
+  WideBuffer<4096> path = {0};
+  const WideUnit feedback_template[] = WIDE_TEXT(ONEFILE_SPLASH_FEEDBACK_TEMPLATE);
+  if (expandLocationTemplate(path, feedback_template, 4096)) DeleteFileW(path);
+
   if (mode == L"leftover") {
-    WideBuffer<4096> path = {0};
-    const WideUnit feedback_template[] = WIDE_TEXT(ONEFILE_SPLASH_FEEDBACK_TEMPLATE);
-    if (expandLocationTemplate(path, feedback_template, 4096)) writeFile(path, "left over from an earlier run");
+    writeFile(path, "left over from an earlier run");
     add("leftover_written", exists(path) ? 1 : 0);
   } else if (mode == L"no-temp") {
     SetEnvironmentVariableW(L"TMP", L"C:\\onefile-no-such-folder\\below");
