@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <zstd.h>
+#include <zstd_errors.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -62,6 +63,9 @@ uint32_t readLittleEndian32(const uint8_t* bytes) {
   return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
 }
 
+// Each frame decoded in one call straight into the block: no window of the decoder's own and no
+// copy out of it. One frame in the single-frame layout, one per record in the per-file layout; the
+// bytes after the last frame are not a frame.
 bool decompressAll(const Mapped& payload, const std::vector<ManifestEntry>& manifest, EntryList& list) {
   if (!hasPayloadHeader(payload.bytes, payload.length)) return false;
   size_t capacity = 2;
@@ -69,34 +73,33 @@ bool decompressAll(const Mapped& payload, const std::vector<ManifestEntry>& mani
   list.bytes = static_cast<char*>(std::malloc(capacity));
   ZSTD_DCtx* context = ZSTD_createDCtx();
   if (list.bytes == nullptr || context == nullptr) return false;
-  ZSTD_inBuffer input = {payload.bytes + kPayloadHeaderLength, payload.length - kPayloadHeaderLength, 0};
-  ZSTD_outBuffer output = {list.bytes, capacity, 0};
-  bool ok = false;
-  for (;;) {
-    const size_t result = ZSTD_decompressStream(context, &output, &input);
-    if (ZSTD_isError(result)) break;
-    if (result == 0) {
-      // A frame ended: the entry list may go on in further frames (one per record in the
-      // per-file layout); the bytes after the last frame are not a frame.
-      const size_t rest = input.size - input.pos;
-      const uint8_t* next = static_cast<const uint8_t*>(input.src) + input.pos;
-      if (rest >= 4 && readLittleEndian32(next) == ZSTD_MAGICNUMBER) continue;
-      ok = true;
+  const uint8_t* next = payload.bytes + kPayloadHeaderLength;
+  size_t rest = payload.length - kPayloadHeaderLength;
+  bool ok = true;
+  while (ok && rest >= 4 && readLittleEndian32(next) == ZSTD_MAGICNUMBER) {
+    const size_t frame = ZSTD_findFrameCompressedSize(next, rest);
+    if (ZSTD_isError(frame)) {
+      ok = false;
       break;
     }
-    if (output.pos == output.size) {
+    const size_t result = ZSTD_decompressDCtx(context, list.bytes + list.length, capacity - list.length, next, frame);
+    if (ZSTD_getErrorCode(result) == ZSTD_error_dstSize_tooSmall) {
       capacity *= 2;
-      list.bytes = static_cast<char*>(std::realloc(list.bytes, capacity));
-      if (list.bytes == nullptr) break;
-      output.dst = list.bytes;
-      output.size = capacity;
-    } else if (input.pos == input.size) {
-      break;  // cut short
+      char* grown = static_cast<char*>(std::realloc(list.bytes, capacity));
+      ok = grown != nullptr;
+      if (ok) list.bytes = grown;
+      continue;
     }
+    if (ZSTD_isError(result)) {
+      ok = false;
+      break;
+    }
+    list.length += result;
+    next += frame;
+    rest -= frame;
   }
   ZSTD_freeDCtx(context);
-  list.length = output.pos;
-  return ok;
+  return ok && list.length > 0;
 }
 
 bool writeWhole(const std::wstring& path, const char* data, uint64_t size) {
