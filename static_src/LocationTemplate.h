@@ -1,10 +1,19 @@
 // Location templates: "{TEMP}\onefile_{PID}_splash_feedback.tmp" and the like, expanded into a
 // region of a WideBuffer.
+//
+// Outside braces every unit is literal; "{" opens a variable name (a second "{" starts it afresh)
+// and "}" closes it. The ten names (TEMP, PROGRAM, PROGRAM_BASE, PROGRAM_DIR, PID, HOME, CACHE_DIR,
+// PRODUCT, VERSION, TIME) match in any ASCII case. A name still open at the end is dropped. A "}"
+// with no open name is kept as a literal unit, like any other unit outside a name. A name of 1024
+// units or more is not kept whole and matches no variable.
 #pragma once
 
 #include "OnefilePlatform.h"
 
 // Writes the expansion at `output` (capacity units, terminator included). True when the whole
-// template was expanded; false for an unknown name, a failed system query or a literal unit
-// without room. The output is NUL-terminated on every return.
+// template was expanded; false for an unknown name, a failed system query (a temporary directory
+// or program path that does not fit the remaining room counts as failed), a literal unit without
+// room, or a capacity of 0. A value that does not fit stops the program (the overflow rule), as
+// does an inherited TOLVAR_ONEFILE_PARENT that is not all digits. The output is NUL-terminated on
+// every return except for a capacity of 0.
 bool expandLocationTemplate(WideUnit* output, const WideUnit* template_text, size_t capacity);

@@ -1,17 +1,128 @@
 #include "PayloadExtraction.h"
 
+#include <windows.h>
+
 #include <stdio.h>
 #include <stdlib.h>
 
+#include "Crc32.h"
+#include "DirectoryCreation.h"
+#include "ExitCodes.h"
+#include "FatalErrors.h"
+#include "PayloadEntry.h"
+#include "PayloadStream.h"
+
 WideBuffer<4096> TargetDirectory;
+WideBuffer<4096> EntryPath;
 WideBuffer<1024> ChildExecutablePath;
 
+namespace {
+
+PayloadStream payload_stream;
+EntryNameBuffer EntryName;
+constexpr uint32_t kTransferSize = 32768;
+uint8_t TransferBuffer[kTransferSize];
+
+[[noreturn]] void failDecode() { fatalError("Error, couldn't decode attached data."); }
+
+void readPayloadOrFail(void* destination, uint64_t count) {
+  if (readPayload(payload_stream, destination, count) != PayloadStatus::ok) failDecode();
+}
+
+void skipData(uint64_t size) {
+  while (size > 0) {
+    const uint32_t piece = size < kTransferSize ? static_cast<uint32_t>(size) : kTransferSize;
+    readPayloadOrFail(TransferBuffer, piece);
+    size -= piece;
+  }
+}
+
+// Writes the entry's data to EntryPath, checking what was written against the stored checksum:
+// the stream itself carries no check, and a damaged block can decode into wrong bytes without an
+// error. A file that fails the check stays as written; the next start finds it wrong and rewrites it.
+void writeData(uint64_t size, uint32_t stored_checksum) {
+  ensureParentDirectories(EntryPath);
+  HANDLE file = CreateFileW(EntryPath, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    fprintf(stderr, "Error, failed to open '%ls' for writing.\n", EntryPath);
+    exit(kFatalExitCode);
+  }
+  uint32_t crc = 0;
+  while (size > 0) {
+    const uint32_t piece = size < kTransferSize ? static_cast<uint32_t>(size) : kTransferSize;
+    readPayloadOrFail(TransferBuffer, piece);
+    crc = crc32Update(crc, TransferBuffer, piece);
+    DWORD written = 0;
+    if (!WriteFile(file, TransferBuffer, piece, &written, nullptr)) {
+      reportOsError("Error, couldn't unpack file to target path.", GetLastError());
+      exit(kFatalExitCode);
+    }
+    size -= piece;
+  }
+  CloseHandle(file);
+  if (storedChecksum(crc) != stored_checksum) failDecode();
+}
+
+}  // namespace
+
 void openPayloadStream(const uint8_t* compressed, uint64_t length) {
-  (void)compressed;
-  (void)length;
+  if (openPayloadStream(payload_stream, compressed, length) != PayloadStatus::ok)
+    fatalError("Error, couldn't allocate memory.");
+}
+
+uint32_t fileChecksum(const WideUnit* path) {
+  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  // The full 64-bit length: with only its low 32 bits a file of exactly 4 GiB would checksum as no
+  // bytes and pass for an intact empty file.
+  LARGE_INTEGER length;
+  if (!GetFileSizeEx(file, &length)) {
+    CloseHandle(file);
+    return 0;
+  }
+  HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  if (mapping == nullptr) {
+    CloseHandle(file);
+    return 0;
+  }
+  const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+  if (view == nullptr) {
+    CloseHandle(mapping);
+    CloseHandle(file);
+    return 0;
+  }
+  const uint32_t checksum = storedChecksum(crc32Update(0, view, static_cast<uint64_t>(length.QuadPart)));
+  UnmapViewOfFile(view);
+  CloseHandle(mapping);
+  CloseHandle(file);
+  return checksum;
 }
 
 void extractPayload() {
-  fputs("onefile: extraction is not built yet\n", stderr);
-  exit(4);
+  for (;;) {
+    switch (readEntryName(payload_stream, EntryName)) {
+      case EntryNameStatus::name: break;
+      case EntryNameStatus::endMarker:
+        closePayloadStream(payload_stream);
+        return;
+      case EntryNameStatus::decodeError:
+      case EntryNameStatus::tooLong:
+      case EntryNameStatus::unsafe:
+        failDecode();
+    }
+    copyWideString(EntryPath, TargetDirectory);
+    appendWideChar(EntryPath, L'\\');
+    appendWideString(EntryPath, EntryName);
+    if (ChildExecutablePath[0] == 0) copyWideString(ChildExecutablePath, EntryPath);
+
+    uint64_t size = 0;
+    uint32_t stored_checksum = 0;
+    if (readEntrySizeAndChecksum(payload_stream, size, stored_checksum) != PayloadStatus::ok) failDecode();
+    if (fileChecksum(EntryPath) == stored_checksum) {
+      skipData(size);
+    } else {
+      writeData(size, stored_checksum);
+    }
+  }
 }

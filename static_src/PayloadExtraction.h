@@ -1,15 +1,23 @@
-// Unpacking the payload into the extraction directory, reusing every intact file.
+// Unpacking the payload into the extraction directory. The directory acts as a cache: a file whose
+// copy on disk already has the stored CRC-32 is kept and its data skipped in the stream; every
+// other file is written anew, whole. Nothing is ever deleted.
 #pragma once
 
 #include "OnefilePlatform.h"
 #include "WideString.h"
 
 extern WideBuffer<4096> TargetDirectory;
+extern WideBuffer<4096> EntryPath;
 extern WideBuffer<1024> ChildExecutablePath;
 
-// Opens the decompressing stream over the payload's compressed bytes (after the header).
+// Opens the decompressing stream over the payload's compressed bytes (after the header); ends the
+// launcher with "Error, couldn't allocate memory." when the window or the decoder cannot be had.
 void openPayloadStream(const uint8_t* compressed, uint64_t length);
 
 // Walks every record to the end marker; returns with every file in place, ChildExecutablePath set
-// and the stream closed. Every failure ends the launcher.
+// (empty for an empty list) and the stream closed. Every failure ends the launcher.
 void extractPayload();
+
+// The stored-checksum form of the CRC-32 of a file's whole content, or 0 when the file cannot be
+// opened, sized or mapped (an empty file cannot be mapped, so it gives 0 too).
+uint32_t fileChecksum(const WideUnit* path);

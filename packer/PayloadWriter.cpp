@@ -1,0 +1,81 @@
+#include "PayloadWriter.h"
+
+#include <stdexcept>
+
+#include "Crc32.h"
+#include "PayloadHeader.h"
+
+namespace {
+
+void check(size_t result, const char* what) {
+  if (ZSTD_isError(result)) throw std::runtime_error(std::string(what) + ": " + ZSTD_getErrorName(result));
+}
+
+void appendLittleEndian(std::string& out, uint64_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+}  // namespace
+
+PayloadWriter::PayloadWriter(int level, int workers) : context_(ZSTD_createCCtx()) {
+  if (context_ == nullptr) throw std::runtime_error("cannot create the compressor");
+  check(ZSTD_CCtx_setParameter(context_, ZSTD_c_compressionLevel, level), "compression level");
+  check(ZSTD_CCtx_setParameter(context_, ZSTD_c_windowLog, 27), "window");
+  check(ZSTD_CCtx_setParameter(context_, ZSTD_c_contentSizeFlag, 0), "content size flag");
+  check(ZSTD_CCtx_setParameter(context_, ZSTD_c_checksumFlag, 0), "checksum flag");
+  check(ZSTD_CCtx_setParameter(context_, ZSTD_c_dictIDFlag, 0), "dictionary id flag");
+  if (workers > 0) check(ZSTD_CCtx_setParameter(context_, ZSTD_c_nbWorkers, workers), "worker threads");
+  resource_.append(reinterpret_cast<const char*>(kPayloadHeader), kPayloadHeaderLength);
+}
+
+PayloadWriter::~PayloadWriter() { ZSTD_freeCCtx(context_); }
+
+void PayloadWriter::compress(const void* data, size_t length, ZSTD_EndDirective directive) {
+  ZSTD_inBuffer input = {data, length, 0};
+  char chunk[1 << 16];
+  for (;;) {
+    ZSTD_outBuffer output = {chunk, sizeof chunk, 0};
+    const size_t remaining = ZSTD_compressStream2(context_, &output, &input, directive);
+    check(remaining, "compression");
+    resource_.append(chunk, output.pos);
+    const bool done = directive == ZSTD_e_end ? remaining == 0 : input.pos == input.size;
+    if (done) break;
+  }
+  input_bytes_ += length;
+}
+
+void PayloadWriter::beginEntry(const std::u16string& name, uint64_t size, uint32_t checksum) {
+  if (name.empty() || name.size() > 1023 || name.find(u'\0') != std::u16string::npos)
+    throw std::invalid_argument("a payload name must have 1 to 1023 non-zero units");
+  std::string header;
+  for (char16_t unit : name) appendLittleEndian(header, unit, 2);
+  appendLittleEndian(header, 0, 2);
+  appendLittleEndian(header, size, 8);
+  appendLittleEndian(header, checksum, 4);
+  compress(header.data(), header.size(), ZSTD_e_continue);
+}
+
+void PayloadWriter::addData(const void* data, size_t length) {
+  if (length > 0) compress(data, length, ZSTD_e_continue);
+}
+
+std::string PayloadWriter::finish() {
+  const char end_marker[2] = {0, 0};
+  compress(end_marker, sizeof end_marker, ZSTD_e_continue);
+  compress(nullptr, 0, ZSTD_e_end);
+  resource_.append(6, '\0');
+  const uint64_t resource_length = resource_.size() + 8;
+  appendLittleEndian(resource_, resource_length - 8, 8);
+  return std::move(resource_);
+}
+
+std::string buildPayloadResource(const PayloadFile* files, size_t count, int level, int workers) {
+  PayloadWriter writer(level, workers);
+  for (size_t i = 0; i < count; ++i) {
+    const PayloadFile& file = files[i];
+    writer.beginEntry(file.name, file.data.size(),
+                      storedChecksum(crc32Update(0, file.data.data(), file.data.size())));
+    writer.addData(file.data.data(), file.data.size());
+  }
+  return writer.finish();
+}

@@ -1,0 +1,51 @@
+// Produces the payload resource the launcher reads:
+//
+//   "QOV" | one Zstandard frame holding the entry list | 6 zero bytes | u64 LE (resource length - 8)
+//
+// The frame declares no content size, no checksum and no dictionary, and a window of 2^27 bytes
+// (frame header descriptor 0x00, window descriptor 0x88), whatever the input's size: the data is
+// fed in pieces and the frame is ended on an empty piece, so the compressor never learns the
+// total and never shrinks the window or marks the frame single-segment. The same entries, level
+// and worker count always give the same bytes.
+#pragma once
+
+#include <zstd.h>
+
+#include <cstdint>
+#include <string>
+
+class PayloadWriter {
+ public:
+  // workers: 0 compresses on the calling thread; more use zstd's worker threads (the bytes do not
+  // depend on how many).
+  PayloadWriter(int level, int workers);
+  ~PayloadWriter();
+  PayloadWriter(const PayloadWriter&) = delete;
+  PayloadWriter& operator=(const PayloadWriter&) = delete;
+
+  // One record: the name as UTF-16 units (1 to 1023, none zero), then exactly `size` bytes of data
+  // through addData. `checksum` is the stored value (CRC-32, 0 written as 1).
+  void beginEntry(const std::u16string& name, uint64_t size, uint32_t checksum);
+  void addData(const void* data, size_t length);
+
+  // Appends the end marker, ends the frame and returns the whole resource. The writer is spent.
+  std::string finish();
+
+  // The bytes compressed so far (for progress reports).
+  uint64_t inputBytes() const { return input_bytes_; }
+
+ private:
+  void compress(const void* data, size_t length, ZSTD_EndDirective directive);
+
+  ZSTD_CCtx* context_;
+  std::string resource_;
+  uint64_t input_bytes_ = 0;
+};
+
+// Convenience for tests and small tools: a whole payload resource from in-memory files, the first
+// being the program to start.
+struct PayloadFile {
+  std::u16string name;
+  std::string data;
+};
+std::string buildPayloadResource(const PayloadFile* files, size_t count, int level = 3, int workers = 0);

@@ -1,0 +1,47 @@
+#include "PayloadStream.h"
+
+#include <stdlib.h>
+
+PayloadStatus openPayloadStream(PayloadStream& stream, const uint8_t* compressed, uint64_t length) {
+  stream.context = nullptr;
+  stream.input = {compressed, static_cast<size_t>(length), 0};
+  stream.output = {malloc(kPayloadWindowSize), 0, 0};
+  if (stream.output.dst == nullptr) return PayloadStatus::outOfMemory;
+  stream.context = ZSTD_createDCtx();
+  if (stream.context == nullptr) return PayloadStatus::outOfMemory;
+  return PayloadStatus::ok;
+}
+
+PayloadStatus readPayload(PayloadStream& stream, void* destination, uint64_t count) {
+  uint8_t* out = static_cast<uint8_t*>(destination);
+  // Whether a decoder call of this request filled the whole window: the decoder may then still hold
+  // decoded data after it has consumed its last input byte, and is called again even without input.
+  bool filled = false;
+  while (count > 0) {
+    const size_t available = stream.output.size - stream.output.pos;
+    if (available == 0) {
+      if (stream.input.pos >= stream.input.size && !filled) return PayloadStatus::decodeError;
+      stream.output.size = kPayloadWindowSize;
+      stream.output.pos = 0;
+      const size_t result = ZSTD_decompressStream(stream.context, &stream.output, &stream.input);
+      filled = stream.output.pos == kPayloadWindowSize;
+      if (ZSTD_isError(result)) return PayloadStatus::decodeError;
+      stream.output.size = stream.output.pos;
+      stream.output.pos = 0;
+      continue;  // a call may consume input only (frame and block headers) and write nothing
+    }
+    const size_t piece = available < count ? available : static_cast<size_t>(count);
+    memcpy(out, static_cast<const uint8_t*>(stream.output.dst) + stream.output.pos, piece);
+    stream.output.pos += piece;
+    out += piece;
+    count -= piece;
+  }
+  return PayloadStatus::ok;
+}
+
+void closePayloadStream(PayloadStream& stream) {
+  ZSTD_freeDCtx(stream.context);
+  stream.context = nullptr;
+  free(stream.output.dst);
+  stream.output = {nullptr, 0, 0};
+}

@@ -1,0 +1,36 @@
+// The decompressing reader over the payload: exactly the next n bytes of the entry list per
+// request, decoded on demand through one 131072-byte window.
+//
+// Between decoder calls `output.size` holds the window's fill and `output.pos` the cursor (how
+// many of those bytes were delivered); during a call they are the decoder's own. Before the first
+// call both are 0, so the first request decodes. 0 <= cursor <= fill <= window size holds between
+// calls, and every decoded byte is delivered once, in order.
+#pragma once
+
+#include <zstd.h>
+
+#include "OnefilePlatform.h"
+
+constexpr size_t kPayloadWindowSize = 131072;
+
+struct PayloadStream {
+  ZSTD_DCtx* context;
+  ZSTD_inBuffer input;
+  ZSTD_outBuffer output;
+};
+
+enum class PayloadStatus : uint8_t {
+  ok,
+  outOfMemory,  // the window or the decoder context could not be allocated
+  decodeError,  // the decoder refused the data, or the input ended before a request was met
+};
+
+// Allocates the window and a decoder context with default parameters (windows up to 2^27 bytes).
+PayloadStatus openPayloadStream(PayloadStream& stream, const uint8_t* compressed, uint64_t length);
+
+// Copies exactly the next `count` (at least 1) decoded bytes to `destination`, or fails; a failed
+// request leaves the stream unusable.
+PayloadStatus readPayload(PayloadStream& stream, void* destination, uint64_t count);
+
+// Frees the context and the window. Safe on a stream that failed to open.
+void closePayloadStream(PayloadStream& stream);

@@ -1,0 +1,191 @@
+// Extraction into the cache directory by real launchers under Wine: what lands on disk, what a
+// second start leaves alone, what it rewrites, and every failure's exact report.
+//
+// All launchers of the product share one extraction directory, so each test keeps its files in a
+// subfolder of its own there.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <string>
+#include <vector>
+
+#include "Crc32.h"
+#include "ExitCodes.h"
+#include "LauncherFactory.h"
+#include "ProcessRunner.h"
+
+namespace {
+
+std::wstring extractionDirectory() {
+  wchar_t folder[MAX_PATH];
+  SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
+  return std::wstring(folder) + L"\\Quorvell\\1.3";
+}
+
+std::u16string u16(const std::wstring& text) { return std::u16string(text.begin(), text.end()); }
+
+class Extraction : public testing::Test {
+ protected:
+  void SetUp() override {
+    const std::wstring name = widen(testing::UnitTest::GetInstance()->current_test_info()->name());
+    subfolder_ = L"extraction-" + name;
+    work_ = makeTemporaryDirectory(name);
+    removeTree(target(L""));
+    child_ = readFileBytes(fullPath(L"fixtures\\quiet-child.exe"));
+    ASSERT_FALSE(child_.empty());
+  }
+  void TearDown() override {
+    removeTree(work_);
+    removeTree(target(L""));
+  }
+
+  // The full path of a payload name below this test's subfolder of the extraction directory.
+  std::wstring target(const std::wstring& name) const {
+    return extractionDirectory() + L"\\" + subfolder_ + (name.empty() ? L"" : L"\\" + name);
+  }
+  // A payload file below this test's subfolder.
+  PayloadFile file(const std::wstring& name, const std::string& data) const {
+    return {u16(subfolder_ + L"\\" + name), data};
+  }
+  std::vector<PayloadFile> application(std::vector<PayloadFile> others) const {
+    others.insert(others.begin(), file(L"app.exe", child_));
+    return others;
+  }
+
+  ProcessResult start(const std::string& resource) {
+    const std::wstring launcher = work_ + L"\\launcher.exe";
+    std::wstring why;
+    EXPECT_TRUE(makeLauncher(launcher, resource, "", &why)) << narrow(why);
+    ProcessOptions options;
+    options.application = launcher;
+    options.command_line = quoteArgument(launcher);
+    return runProcess(options);
+  }
+  ProcessResult start(const std::vector<PayloadFile>& files) {
+    return start(buildPayloadResource(files.data(), files.size()));
+  }
+
+  std::wstring subfolder_;
+  std::wstring work_;
+  std::string child_;
+};
+
+std::string pattern(size_t size, char seed) {
+  std::string data(size, '\0');
+  for (size_t i = 0; i < size; ++i) data[i] = static_cast<char>(seed + i * 7 + (i >> 9));
+  return data;
+}
+
+void expectSuccess(const ProcessResult& result) {
+  EXPECT_TRUE(result.started);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.exit_code, 0u);
+}
+
+TEST_F(Extraction, FirstStartWritesEveryFileIntoAnAbsentDirectory) {
+  const auto files = application({file(L"readme.txt", "hello"), file(L"empty.dat", ""),
+                                  file(L"lib\\codecs\\big.bin", pattern(700000, 'a')),
+                                  file(L"donn\u00e9es\\\u65e5\u672c.txt", "unicode")});
+  expectSuccess(start(files));
+  for (const PayloadFile& f : files) {
+    const std::wstring path = extractionDirectory() + L"\\" + std::wstring(f.name.begin(), f.name.end());
+    EXPECT_TRUE(readFileBytes(path) == f.data) << narrow(path);
+    EXPECT_NE(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES) << narrow(path);
+  }
+}
+
+TEST_F(Extraction, SecondStartOpensNoIntactFileForWriting) {
+  const auto files = application({file(L"a.txt", "alpha"), file(L"sub\\b.bin", pattern(200000, 'b')),
+                                  file(L"empty.dat", "")});
+  const std::string resource = buildPayloadResource(files.data(), files.size());
+  expectSuccess(start(resource));
+  // Held open with read sharing only, any open for writing fails and the launcher would report it.
+  std::vector<HANDLE> held;
+  for (const wchar_t* name : {L"app.exe", L"a.txt", L"sub\\b.bin"}) {
+    held.push_back(CreateFileW(target(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_NE(held.back(), INVALID_HANDLE_VALUE);
+  }
+  expectSuccess(start(resource));
+  for (HANDLE handle : held) CloseHandle(handle);
+  EXPECT_EQ(readFileBytes(target(L"empty.dat")), "");  // rewritten empty on every start
+}
+
+TEST_F(Extraction, ChangedFilesAreRewrittenWholeAndOthersLeftAlone) {
+  const std::string original = pattern(100000, 'c');
+  const auto files = application({file(L"data.bin", original)});
+  const std::string resource = buildPayloadResource(files.data(), files.size());
+  expectSuccess(start(resource));
+  std::string one_byte_changed = original;
+  one_byte_changed[54321] ^= 1;
+  const std::string cases[] = {one_byte_changed, original + "grown", original.substr(0, 99999), ""};
+  for (const std::string& on_disk : cases) {
+    ASSERT_TRUE(writeFileBytes(target(L"data.bin"), on_disk));
+    ASSERT_TRUE(writeFileBytes(target(L"extra.txt"), "not in the payload"));
+    expectSuccess(start(resource));
+    EXPECT_TRUE(readFileBytes(target(L"data.bin")) == original) << on_disk.size();
+    EXPECT_EQ(readFileBytes(target(L"extra.txt")), "not in the payload");
+  }
+}
+
+TEST_F(Extraction, ADirectoryWhereAFileShouldBeCannotBeOpenedForWriting) {
+  const auto files = application({file(L"blocked.txt", "x")});
+  ASSERT_TRUE(CreateDirectoryW(extractionDirectory().c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+  ASSERT_TRUE(CreateDirectoryW(target(L"").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(target(L"blocked.txt").c_str(), nullptr));
+  const ProcessResult result = start(files);
+  EXPECT_EQ(result.err, "Error, failed to open '" + narrow(target(L"blocked.txt")) + "' for writing.\r\n");
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.exit_code, static_cast<DWORD>(kFatalExitCode));
+  EXPECT_TRUE(readFileBytes(target(L"app.exe")) == child_);  // earlier files stay complete
+}
+
+TEST_F(Extraction, PayloadsThatCannotBeDecodedWriteNothingPastTheFault) {
+  const std::string decode_error = "Error, couldn't decode attached data.\r\n";
+  const auto good = application({file(L"ok.txt", "fine")});
+  std::string cut = buildPayloadResource(good.data(), good.size());
+  cut.resize(cut.size() / 2);
+
+  // A stored checksum that the data does not have: the data is written, then refused.
+  PayloadWriter wrong_checksum(3, 0);
+  wrong_checksum.beginEntry(u16(subfolder_ + L"\\app.exe"), child_.size(), 0x12345678);
+  wrong_checksum.addData(child_.data(), child_.size());
+
+  const struct {
+    const char* what;
+    std::string resource;
+    std::wstring must_not_exist;
+  } cases[] = {
+      {"frame cut short", cut, L""},
+      {"parent component", buildPayloadResource(std::vector<PayloadFile>{{u"..\\evil.exe", child_}}.data(), 1),
+       extractionDirectory() + L"\\..\\evil.exe"},
+      {"rooted name", buildPayloadResource(std::vector<PayloadFile>{{u"\\evil.exe", child_}}.data(), 1), L"\\evil.exe"},
+      {"drive", buildPayloadResource(std::vector<PayloadFile>{{u"C:evil.exe", child_}}.data(), 1), L"C:evil.exe"},
+      {"data not matching its checksum", wrong_checksum.finish(), L""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const ProcessResult result = start(c.resource);
+    EXPECT_EQ(result.out, decode_error);
+    EXPECT_EQ(result.exit_code, static_cast<DWORD>(kFatalExitCode));
+    if (!c.must_not_exist.empty()) EXPECT_EQ(GetFileAttributesW(c.must_not_exist.c_str()), INVALID_FILE_ATTRIBUTES);
+  }
+}
+
+TEST_F(Extraction, ANameOf1024UnitsIsRefused) {
+  // The entry list is written by hand, since the writer refuses such a name.
+  std::string list;
+  for (int i = 0; i < 1024; ++i) list += std::string("n\0", 2);
+  list += std::string(2 + 12 + 2, '\0');
+  ZSTD_CCtx* context = ZSTD_createCCtx();
+  std::string frame(ZSTD_compressBound(list.size()), '\0');
+  frame.resize(ZSTD_compress2(context, frame.data(), frame.size(), list.data(), list.size()));
+  ZSTD_freeCCtx(context);
+  const ProcessResult result = start("QOV" + frame);
+  EXPECT_EQ(result.out, "Error, couldn't decode attached data.\r\n");
+  EXPECT_EQ(result.exit_code, static_cast<DWORD>(kFatalExitCode));
+}
+
+}  // namespace
