@@ -9,6 +9,8 @@
 #include <iterator>
 #include <stdexcept>
 
+#include <zlib.h>
+
 namespace fs = std::filesystem;
 
 std::vector<uint8_t> readBytes(const fs::path& path) {
@@ -92,4 +94,49 @@ ScratchDirectory::ScratchDirectory() {
 ScratchDirectory::~ScratchDirectory() {
   std::error_code ignored;
   fs::remove_all(path_, ignored);
+}
+
+namespace {
+
+void appendBigEndian(std::vector<uint8_t>& out, uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(value >> shift));
+}
+
+void appendChunk(std::vector<uint8_t>& out, const char* type, const std::vector<uint8_t>& data) {
+  appendBigEndian(out, static_cast<uint32_t>(data.size()));
+  std::vector<uint8_t> typed(type, type + 4);
+  typed.insert(typed.end(), data.begin(), data.end());
+  out.insert(out.end(), typed.begin(), typed.end());
+  appendBigEndian(out, static_cast<uint32_t>(crc32(0, typed.data(), static_cast<uInt>(typed.size()))));
+}
+
+}  // namespace
+
+std::vector<uint8_t> tinyPng(uint32_t width, uint32_t height) {
+  std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  std::vector<uint8_t> header;
+  appendBigEndian(header, width);
+  appendBigEndian(header, height);
+  header.insert(header.end(), {8, 6, 0, 0, 0});
+  appendChunk(png, "IHDR", header);
+  std::vector<uint8_t> rows;
+  for (uint32_t y = 0; y < height; ++y) {
+    rows.push_back(0);  // no filter
+    for (uint32_t x = 0; x < width; ++x) rows.insert(rows.end(), {0x20, 0x60, 0xC0, 0xFF});
+  }
+  uLongf length = compressBound(static_cast<uLong>(rows.size()));
+  std::vector<uint8_t> compressed(length);
+  compress(compressed.data(), &length, rows.data(), static_cast<uLong>(rows.size()));
+  compressed.resize(length);
+  appendChunk(png, "IDAT", compressed);
+  appendChunk(png, "IEND", {});
+  return png;
+}
+
+std::map<std::string, std::vector<uint8_t>> snapshotTree(const fs::path& directory) {
+  std::map<std::string, std::vector<uint8_t>> files;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(directory)) {
+    if (entry.is_regular_file()) files[entry.path().lexically_relative(directory).generic_string()] = readBytes(entry.path());
+  }
+  return files;
 }

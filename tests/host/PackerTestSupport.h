@@ -5,6 +5,7 @@
 #include <stdint.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,13 @@ void writeBytes(const std::filesystem::path& path, const std::vector<uint8_t>& b
 
 // llvm-readobj's listing of the image with the given option, without the line naming the file.
 std::string runReadobj(const std::string& option, const std::vector<uint8_t>& image);
+
+// A valid PNG image of the given size (8-bit RGBA, every pixel the same colour).
+std::vector<uint8_t> tinyPng(uint32_t width, uint32_t height);
+
+// Every regular file below the directory: its path relative to it, with "/" between components,
+// and its bytes.
+std::map<std::string, std::vector<uint8_t>> snapshotTree(const std::filesystem::path& directory);
 
 struct CommandResult {
   int exit_code = -1;
