@@ -9,7 +9,8 @@ namespace fs = std::filesystem;
 
 const char kUsageText[] =
     "Usage:\n"
-    "  onefile-pack pack APPDIR --main REL [--splash PNG] [--stub EXE] [--level N] -o OUT.exe\n"
+    "  onefile-pack pack APPDIR --main REL [--splash PNG] [--stub EXE] [--level N]\n"
+    "                    [--layout single|per-file] -o OUT.exe\n"
     "  onefile-pack list EXE\n"
     "  onefile-pack verify EXE\n"
     "  onefile-pack extract EXE DIR\n"
@@ -22,6 +23,9 @@ const char kUsageText[] =
     "  --stub EXE        the launcher stub to copy; by default onefile-launcher.exe beside this\n"
     "                    tool, else ../../windows/bin/onefile-launcher.exe from this tool's folder\n"
     "  --level N         Zstandard level, 1 to 22 (default 12)\n"
+    "  --layout L        single (default): the files in one Zstandard frame; per-file: a frame\n"
+    "                    per file, so that a start which finds a file intact steps over its data\n"
+    "                    instead of decoding it (a little larger)\n"
     "  -o, --output OUT  the executable to write; it appears whole or not at all\n"
     "list     Shows each file in EXE's payload: size, checksum, name; then the totals.\n"
     "verify   Decodes EXE's whole payload and checks every file against its checksum.\n"
@@ -75,8 +79,15 @@ int levelOf(const fs::path& value) {
   return level;
 }
 
+PayloadLayout layoutOf(const fs::path& value) {
+  const std::string text = textOf(value);
+  if (text == "single") return PayloadLayout::singleFrame;
+  if (text == "per-file") return PayloadLayout::perFile;
+  throw UsageError("--layout takes single or per-file, not '" + text + "'");
+}
+
 Command parsePack(ArgumentList& list) {
-  std::optional<fs::path> folder, main, splash, stub, level, output;
+  std::optional<fs::path> folder, main, splash, stub, level, layout, output;
   bool options_ended = false;
   while (!list.done()) {
     const fs::path& argument = list.take();
@@ -101,6 +112,8 @@ Command parsePack(ArgumentList& list) {
       setOnce(stub, option, list.valueOf(option, argument, attached));
     } else if (option == "--level") {
       setOnce(level, option, list.valueOf(option, argument, attached));
+    } else if (option == "--layout") {
+      setOnce(layout, option, list.valueOf(option, argument, attached));
     } else if (option == "-o" || option == "--output") {
       setOnce(output, "-o", list.valueOf(option, argument, attached));
     } else {
@@ -119,6 +132,7 @@ Command parsePack(ArgumentList& list) {
   command.pack.splash = splash;
   command.pack.stub = stub;
   if (level) command.pack.level = levelOf(*level);
+  if (layout) command.pack.layout = layoutOf(*layout);
   command.pack.output = *output;
   return command;
 }

@@ -70,8 +70,9 @@ void listPayload(const fs::path& executable, std::ostream& out) {
     files += 1;
     bytes += record.size;
   }
-  out << files << " files, " << bytes << " bytes; resource 27 holds " << resource.size() << " bytes (frame "
-      << reader.frameLength() << ", trailing " << reader.trailingLength() << ")\n";
+  out << files << " files, " << bytes << " bytes; resource 27 holds " << resource.size() << " bytes ("
+      << reader.compressedLength() << " compressed in " << reader.frameCount()
+      << (reader.frameCount() == 1 ? " frame" : " frames") << ", " << reader.trailingLength() << " trailing)\n";
 }
 
 void verifyPayload(const fs::path& executable, std::ostream& out) {

@@ -85,8 +85,8 @@ FileStamp stampOf(const AppFile& file) {
 // the passes (and the file's size and time around them) catches a file that is being written.
 class PayloadBuilder {
  public:
-  PayloadBuilder(int level, ProgressLine& progress)
-      : writer_(level, static_cast<int>(std::max(1u, std::thread::hardware_concurrency()))),
+  PayloadBuilder(int level, int workers, PayloadLayout layout, ProgressLine& progress)
+      : writer_(level, workers, layout),
         piece_(kPieceSize),
         progress_(progress) {}
 
@@ -163,7 +163,9 @@ void packApplication(const PackRequest& request) {
   }
 
   ProgressLine progress(request.show_progress, files.size(), total_bytes);
-  PayloadBuilder builder(request.level, progress);
+  const int workers =
+      request.workers > 0 ? request.workers : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  PayloadBuilder builder(request.level, workers, request.layout, progress);
   for (const AppFile& file : files) builder.add(file);
   setResource(stub.resources, kRtRcdata, kPayloadResourceId, kLanguageNeutral, builder.finish());
   if (request.splash) setResource(stub.resources, kRtRcdata, kSplashResourceId, kLanguageNeutral, std::move(splash));

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "PayloadWriter.h"
+
 constexpr int kDefaultLevel = 12;
 constexpr int kMinimumLevel = 1;
 constexpr int kMaximumLevel = 22;
@@ -16,8 +18,10 @@ struct PackRequest {
   std::optional<std::filesystem::path> splash;
   std::optional<std::filesystem::path> stub;  // none: the launcher built with the tool
   int level = kDefaultLevel;
+  PayloadLayout layout = PayloadLayout::singleFrame;
   std::filesystem::path output;
   bool show_progress = false;
+  int workers = 0;  // zstd worker threads; 0: one per processor. The bytes do not depend on it.
 };
 
 // Throws PackError at the first fault; the output is then untouched (no partial file) and no

@@ -2,6 +2,8 @@
 
 #include <zstd.h>
 
+#include <algorithm>
+
 #include "Crc32.h"
 #include "PackError.h"
 #include "PackerPlatform.h"
@@ -53,10 +55,17 @@ PayloadReader::PayloadReader(const std::vector<uint8_t>& resource) : resource_(r
   if (!hasPayloadHeader(resource.data(), resource.size())) throw PackError("the payload header is missing");
   const uint8_t* compressed = resource.data() + kPayloadHeaderLength;
   const uint64_t length = resource.size() - kPayloadHeaderLength;
-  const size_t frame = ZSTD_findFrameCompressedSize(compressed, static_cast<size_t>(length));
-  if (ZSTD_isError(frame)) failDecode();
-  frame_length_ = frame;
-  trailing_length_ = length - frame;
+  // Frames follow one another up to the trailing bytes, which begin with zeros, never with the
+  // frame magic number.
+  static const uint8_t kFrameMagic[4] = {0x28, 0xB5, 0x2F, 0xFD};
+  do {
+    const size_t frame = ZSTD_findFrameCompressedSize(compressed + compressed_length_,
+                                                      static_cast<size_t>(length - compressed_length_));
+    if (ZSTD_isError(frame)) failDecode();
+    compressed_length_ += frame;
+    frame_count_ += 1;
+  } while (length - compressed_length_ >= 4 && std::equal(kFrameMagic, kFrameMagic + 4, compressed + compressed_length_));
+  trailing_length_ = length - compressed_length_;
   check(openPayloadStream(stream_, compressed, length));
 }
 
@@ -94,9 +103,9 @@ uint32_t PayloadReader::readData(const std::function<void(const uint8_t*, size_t
 
 void PayloadReader::requireFrameEnd() {
   if (stream_.output.size != stream_.output.pos) throw PackError("the payload holds data after its end marker");
-  // Only the frame: the trailing bytes after it are not compressed data.
+  // Only the frames: the trailing bytes after them are not compressed data.
   ZSTD_inBuffer input = stream_.input;
-  input.size = static_cast<size_t>(frame_length_);
+  input.size = static_cast<size_t>(compressed_length_);
   if (input.pos > input.size) failDecode();
   static thread_local uint8_t window[kPayloadWindowSize];
   for (;;) {
@@ -105,6 +114,7 @@ void PayloadReader::requireFrameEnd() {
     const size_t result = ZSTD_decompressStream(stream_.context, &output, &input);
     if (ZSTD_isError(result)) failDecode();
     if (output.pos != 0) throw PackError("the payload holds data after its end marker");
-    if (result == 0 || input.pos == before) return;
+    if (input.pos == before) break;
   }
+  if (input.pos != input.size) failDecode();
 }

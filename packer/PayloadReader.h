@@ -35,16 +35,19 @@ class PayloadReader {
   // The current record's data, piece by piece; returns the checksum of the data under the
   // payload's rule (CRC-32, 0 as 1).
   uint32_t readData(const std::function<void(const uint8_t*, size_t)>& sink);
-  // After the end marker: the frame must end there, with no more data in it.
+  // After the end marker: the compressed data must end there, with no more data in it.
   void requireFrameEnd();
 
-  uint64_t frameLength() const { return frame_length_; }
+  // The compressed data: one frame, or several one after another; then the trailing bytes.
+  uint64_t compressedLength() const { return compressed_length_; }
+  uint64_t frameCount() const { return frame_count_; }
   uint64_t trailingLength() const { return trailing_length_; }
 
  private:
   const std::vector<uint8_t>& resource_;
   PayloadStream stream_;
   uint64_t remaining_ = 0;  // data bytes of the current record not read yet
-  uint64_t frame_length_ = 0;
+  uint64_t compressed_length_ = 0;
+  uint64_t frame_count_ = 0;
   uint64_t trailing_length_ = 0;
 };

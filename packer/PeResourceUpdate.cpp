@@ -154,12 +154,14 @@ std::vector<uint8_t> rebuildWithResources(const std::vector<uint8_t>& image, con
     }
   }
 
-  const std::vector<uint8_t> section_bytes = writeResourceSection(resources, resource_section.virtual_address);
   const uint32_t data_alignment = std::max(kPageSize, layout.file_alignment);
   const uint64_t resource_offset = alignUp(placement.cut, data_alignment);
-  const uint64_t resource_raw = alignUp(section_bytes.size(), layout.file_alignment);
+  std::vector<uint8_t> output(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(placement.cut));
+  output.resize(static_cast<size_t>(resource_offset), 0);
+  const uint64_t resource_size = appendResourceSection(resources, resource_section.virtual_address, output);
+  const uint64_t resource_raw = alignUp(resource_size, layout.file_alignment);
   uint64_t end_of_file = resource_offset + resource_raw;
-  uint64_t image_end = alignUp(resource_section.virtual_address + static_cast<uint64_t>(section_bytes.size()), layout.section_alignment);
+  uint64_t image_end = alignUp(resource_section.virtual_address + resource_size, layout.section_alignment);
   PeSection moved_relocation;
   if (relocation) {
     moved_relocation = *relocation;
@@ -172,13 +174,9 @@ std::vector<uint8_t> rebuildWithResources(const std::vector<uint8_t>& image, con
   if (end_of_file > 0x7FFFFFFF || image_end > 0x7FFFFFFF) {
     throw PackError("the packed executable would be larger than 2 GiB, more than a PE image can hold");
   }
-  resource_section.virtual_size = static_cast<uint32_t>(section_bytes.size());
+  resource_section.virtual_size = static_cast<uint32_t>(resource_size);
   resource_section.raw_size = static_cast<uint32_t>(resource_raw);
   resource_section.raw_pointer = static_cast<uint32_t>(resource_offset);
-
-  std::vector<uint8_t> output(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(placement.cut));
-  output.reserve(static_cast<size_t>(end_of_file));
-  appendAt(output, static_cast<size_t>(resource_offset), section_bytes.data(), section_bytes.size());
   output.resize(static_cast<size_t>(resource_offset + resource_raw), 0);
   if (relocation) {
     appendAt(output, moved_relocation.raw_pointer, &image[relocation->raw_pointer], relocation->raw_size);

@@ -142,6 +142,12 @@ const ResourceNode* findResource(const ResourceNode& root, uint16_t type, uint16
 }
 
 std::vector<uint8_t> writeResourceSection(const ResourceNode& root, uint32_t section_rva) {
+  std::vector<uint8_t> section;
+  appendResourceSection(root, section_rva, section);
+  return section;
+}
+
+size_t appendResourceSection(const ResourceNode& root, uint32_t section_rva, std::vector<uint8_t>& out) {
   // Breadth first, so every directory table comes before the tables it points to.
   std::vector<const ResourceNode*> directories;
   std::vector<const ResourceNode*> leaves;
@@ -182,7 +188,9 @@ std::vector<uint8_t> writeResourceSection(const ResourceNode& root, uint32_t sec
   }
   if (section_rva + end > 0xFFFFFFFFull) throw PackError("the resources do not fit the 4 GiB address space of an image");
 
-  std::vector<uint8_t> section(static_cast<size_t>(end), 0);
+  const size_t base = out.size();
+  out.resize(base + static_cast<size_t>(end), 0);
+  uint8_t* const section = &out[base];
   for (const ResourceNode* directory : directories) {
     if (directory->children.size() > 0xFFFF) throw PackError("a resource directory has more than 65535 entries");
     uint8_t* header = &section[offset_of[directory]];
@@ -206,12 +214,12 @@ std::vector<uint8_t> writeResourceSection(const ResourceNode& root, uint32_t sec
     writeU32(entry, section_rva + static_cast<uint32_t>(data_offset_of[leaf]));
     writeU32(entry + 4, static_cast<uint32_t>(leaf->data.size()));
     writeU32(entry + 8, leaf->code_page);
-    std::copy(leaf->data.begin(), leaf->data.end(), section.begin() + static_cast<std::ptrdiff_t>(data_offset_of[leaf]));
+    std::copy(leaf->data.begin(), leaf->data.end(), section + data_offset_of[leaf]);
   }
   for (const ResourceNode* node : named) {
     uint8_t* at = &section[name_offset_of[node]];
     writeU16(at, static_cast<uint16_t>(node->key.name.size()));
     for (size_t i = 0; i < node->key.name.size(); ++i) writeU16(at + 2 + 2 * i, static_cast<uint16_t>(node->key.name[i]));
   }
-  return section;
+  return static_cast<size_t>(end);
 }

@@ -58,3 +58,5 @@ const ResourceNode* findResource(const ResourceNode& root, uint16_t type, uint16
 // data entries, name strings, then the data of every leaf, each 8-byte aligned. The same tree
 // always gives the same bytes. Throws PackError when the result would not fit 32-bit offsets.
 std::vector<uint8_t> writeResourceSection(const ResourceNode& root, uint32_t section_rva);
+// The same bytes appended to `out` in place (no copy of the data); returns their length.
+size_t appendResourceSection(const ResourceNode& root, uint32_t section_rva, std::vector<uint8_t>& out);

@@ -16,6 +16,7 @@
 #include <zstd.h>
 
 #include "Crc32.h"
+#include "PackCommand.h"
 #include "LittleEndian.h"
 #include "PackerTestSupport.h"
 #include "PeImage.h"
@@ -105,11 +106,15 @@ std::string payloadName(const std::string& path) {
   return name;
 }
 
-TEST_F(Packer, RoundTripThroughListVerifyAndExtract) {
+// Both layouts: the whole list in one frame (the default), and a frame per record and per file.
+class RoundTrip : public Packer, public testing::WithParamInterface<const char*> {};
+
+TEST_P(RoundTrip, ListVerifyAndExtractGiveBackTheTree) {
   const std::vector<TreeFile> files = sampleTree();
   for (const TreeFile& file : files) put(app / file.path, file.bytes);
   const std::string packed = out("app.exe");
-  const CommandResult packing = pack({app.string(), "--main", "Quorvell.exe", "--stub", stub, "-o", packed});
+  const CommandResult packing =
+      pack({app.string(), "--main", "Quorvell.exe", "--layout", GetParam(), "--stub", stub, "-o", packed});
   ASSERT_EQ(packing.exit_code, 0) << packing.err;
   EXPECT_EQ(packing.out + packing.err, "");
 
@@ -153,6 +158,8 @@ TEST_F(Packer, RoundTripThroughListVerifyAndExtract) {
   EXPECT_EQ(snapshotTree(target), snapshotTree(app));
 }
 
+INSTANTIATE_TEST_SUITE_P(Layouts, RoundTrip, testing::Values("single", "per-file"));
+
 TEST_F(Packer, MainInASubfolderComesFirstAndNothingElseMoves) {
   put(app / "z.txt", textBytes("z"));
   put(app / "bin" / "run.exe", textBytes("MZ"));
@@ -192,6 +199,36 @@ TEST_F(Packer, FrameHeaderAndTrailerAreFixedAndPacksAreReproducible) {
   ASSERT_EQ(3 + frame + 14, resource.size());
   EXPECT_EQ(Bytes(resource.end() - 14, resource.end() - 8), Bytes(6, 0));
   EXPECT_EQ(readU64(&resource[resource.size() - 8]), resource.size() - 8);
+}
+
+// zstd's workers each take a fixed-size job; the tree spans several, so any dependence of the
+// bytes on the number of workers or on their timing shows.
+TEST_F(Packer, WorkerThreadsDoNotChangeTheBytes) {
+  put(app / "main.exe", textBytes("MZ"));
+  uint64_t state = 5;
+  for (int part = 0; part < 5; ++part) {
+    Bytes text;
+    while (text.size() < (8u << 20)) {
+      state = state * 6364136223846793005ull + 1442695040888963407ull;
+      const std::string word = "word" + std::to_string((state >> 33) % 5000) + ((state >> 20) % 9 == 0 ? "\n" : " ");
+      text.insert(text.end(), word.begin(), word.end());
+    }
+    put(app / "parts" / ("part" + std::to_string(part) + ".txt"), text);
+  }
+  std::vector<Bytes> outputs;
+  for (int workers : {1, 2, 2}) {
+    PackRequest request;
+    request.folder = app;
+    request.main = "main.exe";
+    request.stub = fs::path(stub);
+    request.level = 1;
+    request.workers = workers;
+    request.output = out("workers.exe");
+    packApplication(request);
+    outputs.push_back(readBytes(request.output));
+  }
+  EXPECT_TRUE(outputs[0] == outputs[1]);
+  EXPECT_TRUE(outputs[1] == outputs[2]);
 }
 
 TEST_F(Packer, SplashBecomesResource28AndTheStubsResourcesStay) {
