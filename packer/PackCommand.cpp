@@ -117,6 +117,8 @@ class PayloadBuilder {
   }
 
   std::vector<uint8_t> finish() {
+    // The worker threads may still be compressing the last pieces.
+    progress_.update(files_, bytes_, true);
     const std::string resource = writer_.finish();
     return std::vector<uint8_t>(resource.begin(), resource.end());
   }

@@ -17,10 +17,10 @@ ProgressLine::ProgressLine(bool enabled, uint64_t total_files, uint64_t total_by
 
 ProgressLine::~ProgressLine() { finish(); }
 
-void ProgressLine::update(uint64_t files, uint64_t bytes) {
+void ProgressLine::update(uint64_t files, uint64_t bytes, bool at_once) {
   if (!enabled_) return;
   const auto now = std::chrono::steady_clock::now();
-  if (now - start_ < kQuietStart || now - last_ < kRedrawInterval) return;
+  if (now - start_ < kQuietStart || (!at_once && now - last_ < kRedrawInterval)) return;
   last_ = now;
   fprintf(stderr, "\rpacking: %llu/%llu files, %.1f/%.1f MiB ", static_cast<unsigned long long>(files),
           static_cast<unsigned long long>(total_files_), mebibytes(bytes), mebibytes(total_bytes_));

@@ -11,7 +11,8 @@ class ProgressLine {
  public:
   ProgressLine(bool enabled, uint64_t total_files, uint64_t total_bytes);
   ~ProgressLine();
-  void update(uint64_t files, uint64_t bytes);
+  // Redrawn at most every 200 ms, unless `at_once` asks for it (before a long wait).
+  void update(uint64_t files, uint64_t bytes, bool at_once = false);
   // Clears the line, if one was drawn.
   void finish();
 

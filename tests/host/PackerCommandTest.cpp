@@ -276,13 +276,16 @@ TEST_F(Packer, AFileThatChangesWhileItIsPackedIsRefused) {
   put(app / "main.exe", textBytes("MZ"));
   put(app / "growing.log", randomBytes(4 << 20, 3));
   std::atomic<bool> packing{true};
+  std::atomic<bool> writing{false};
   std::thread writer([&] {
     std::ofstream log(app / "growing.log", std::ios::binary | std::ios::app);
     while (packing) {
       log << "another line\n" << std::flush;
-      std::this_thread::sleep_for(std::chrono::microseconds(200));
+      writing = true;
+      std::this_thread::sleep_for(std::chrono::microseconds(50));
     }
   });
+  while (!writing) std::this_thread::yield();
   const CommandResult result = pack({app.string(), "--main", "main.exe", "--stub", stub, "-o", out("a.exe")});
   packing = false;
   writer.join();
