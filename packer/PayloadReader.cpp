@@ -51,7 +51,7 @@ std::vector<uint8_t> readPayloadResource(const fs::path& executable) {
   return payload->data;
 }
 
-PayloadReader::PayloadReader(const std::vector<uint8_t>& resource) : resource_(resource), stream_{} {
+PayloadReader::PayloadReader(const std::vector<uint8_t>& resource) : stream_{} {
   if (!hasPayloadHeader(resource.data(), resource.size())) throw PackError("the payload header is missing");
   const uint8_t* compressed = resource.data() + kPayloadHeaderLength;
   const uint64_t length = resource.size() - kPayloadHeaderLength;

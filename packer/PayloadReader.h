@@ -24,6 +24,7 @@ struct PayloadRecord {
 
 class PayloadReader {
  public:
+  // The resource must outlive the reader.
   explicit PayloadReader(const std::vector<uint8_t>& resource);
   ~PayloadReader();
   PayloadReader(const PayloadReader&) = delete;
@@ -44,7 +45,6 @@ class PayloadReader {
   uint64_t trailingLength() const { return trailing_length_; }
 
  private:
-  const std::vector<uint8_t>& resource_;
   PayloadStream stream_;
   uint64_t remaining_ = 0;  // data bytes of the current record not read yet
   uint64_t compressed_length_ = 0;
