@@ -33,7 +33,9 @@ struct AppFile {
 };
 
 // Throws PackError for a folder that cannot be read, an entry of the kinds above, and a main
-// program that is not a file of the folder. `main_relative` uses "/" (or "\") between components.
+// program that is not a file of the folder. `main_relative` uses "/" (or "\") between components;
+// it is matched exactly, else without regard to ASCII letter case as Windows matches names. A ".."
+// component is refused, even where the path would lead back into the folder.
 std::vector<AppFile> collectAppFiles(const std::filesystem::path& folder, const std::string& main_relative);
 
 // Why Windows cannot hold this file name (one component), or empty when it can.
