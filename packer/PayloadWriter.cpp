@@ -21,8 +21,11 @@ PayloadWriter::PayloadWriter(int level, int workers, PayloadLayout layout)
     : context_(ZSTD_createCCtx()), layout_(layout) {
   if (context_ == nullptr) throw std::runtime_error("cannot create the compressor");
   check(ZSTD_CCtx_setParameter(context_, ZSTD_c_compressionLevel, level), "compression level");
-  check(ZSTD_CCtx_setParameter(context_, ZSTD_c_windowLog, 27), "window");
-  check(ZSTD_CCtx_setParameter(context_, ZSTD_c_contentSizeFlag, 0), "content size flag");
+  // Per file, every frame declares its size and data frames keep a window of at most 8 MiB: the
+  // decoder's buffer is never larger than the smaller of the two, whatever the file.
+  const bool per_file = layout == PayloadLayout::perFile;
+  check(ZSTD_CCtx_setParameter(context_, ZSTD_c_windowLog, per_file ? kPerFileWindowLog : 27), "window");
+  check(ZSTD_CCtx_setParameter(context_, ZSTD_c_contentSizeFlag, per_file ? 1 : 0), "content size flag");
   check(ZSTD_CCtx_setParameter(context_, ZSTD_c_checksumFlag, 0), "checksum flag");
   check(ZSTD_CCtx_setParameter(context_, ZSTD_c_dictIDFlag, 0), "dictionary id flag");
   if (workers > 0) {
@@ -67,12 +70,9 @@ void PayloadWriter::beginEntry(const std::u16string& name, uint64_t size, uint32
     compress(header.data(), header.size(), ZSTD_e_continue);
     return;
   }
-  check(ZSTD_CCtx_setParameter(context_, ZSTD_c_contentSizeFlag, 0), "content size flag");
+  check(ZSTD_CCtx_setPledgedSrcSize(context_, header.size()), "header size");
   compress(header.data(), header.size(), ZSTD_e_end);
-  if (size > 0) {
-    check(ZSTD_CCtx_setParameter(context_, ZSTD_c_contentSizeFlag, 1), "content size flag");
-    check(ZSTD_CCtx_setPledgedSrcSize(context_, size), "data size");
-  }
+  if (size > 0) check(ZSTD_CCtx_setPledgedSrcSize(context_, size), "data size");
 }
 
 void PayloadWriter::addData(const void* data, size_t length) {
@@ -86,8 +86,8 @@ void PayloadWriter::addData(const void* data, size_t length) {
 
 std::string PayloadWriter::finish() {
   if (data_remaining_ != 0) throw std::logic_error("the last entry's data is incomplete");
-  if (layout_ == PayloadLayout::perFile) check(ZSTD_CCtx_setParameter(context_, ZSTD_c_contentSizeFlag, 0), "content size flag");
   const char end_marker[2] = {0, 0};
+  if (layout_ == PayloadLayout::perFile) check(ZSTD_CCtx_setPledgedSrcSize(context_, sizeof end_marker), "end size");
   compress(end_marker, sizeof end_marker, ZSTD_e_continue);
   compress(nullptr, 0, ZSTD_e_end);
   resource_.append(6, '\0');

@@ -9,8 +9,8 @@
 // and worker count always give the same bytes.
 //
 // The per-file layout holds the same entry list, cut into frames: each record's name, size and
-// checksum form one frame, and each non-empty file's data a frame of its own that declares its
-// content size (so its window is no larger than the file). A launcher that finds a file intact
+// checksum form one frame, and each non-empty file's data a frame of its own; every frame declares
+// its content size, and none a window larger than 8 MiB or than its content. A launcher that finds a file intact
 // then steps over the data frame by its compressed size instead of decoding it. The end marker is
 // a frame of its own.
 #pragma once
@@ -21,6 +21,9 @@
 #include <string>
 
 enum class PayloadLayout { singleFrame, perFile };
+
+// The largest window a per-file frame declares (8 MiB), which bounds the launcher's decoding memory.
+constexpr int kPerFileWindowLog = 23;
 
 class PayloadWriter {
  public:

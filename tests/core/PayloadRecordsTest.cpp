@@ -1,5 +1,6 @@
 // The entry list as the packer writes it and the launcher reads it: record fields, the end
 // marker, bounded and checked names, and the exact frame and trailer the packer produces.
+#define ZSTD_STATIC_LINKING_ONLY  // ZSTD_getFrameHeader
 #include <gtest/gtest.h>
 
 #include <string>
@@ -113,6 +114,26 @@ TEST(PayloadRecords, PerFileLayoutReadsTheSameAndLetsIntactDataBeSteppedOver) {
   EXPECT_EQ(skipped, 0u);
   EXPECT_EQ(last, EntryNameStatus::endMarker);
   EXPECT_TRUE(read_anyway[2].data == files[2].data);
+}
+
+TEST(PayloadRecords, PerFileFramesDeclareTheirSizeAndAtMost8MiBOfWindow) {
+  const std::vector<PayloadFile> files = {{u"a.exe", mixedContent(1000)}, {u"big.bin", mixedContent(12 << 20)}};
+  const std::string resource = buildPayloadResource(files.data(), files.size(), 1, 0, PayloadLayout::perFile);
+  const uint8_t* frame = reinterpret_cast<const uint8_t*>(resource.data()) + 3;
+  size_t remaining = resource.size() - 3 - 14;
+  size_t frames = 0;
+  while (remaining > 0) {
+    ZSTD_frameHeader header;
+    ASSERT_EQ(ZSTD_getFrameHeader(&header, frame, remaining), 0u);
+    EXPECT_NE(header.frameContentSize, ZSTD_CONTENTSIZE_UNKNOWN);
+    EXPECT_LE(header.windowSize, uint64_t{1} << 23);
+    const size_t length = ZSTD_findFrameCompressedSize(frame, remaining);
+    ASSERT_FALSE(ZSTD_isError(length));
+    frame += length;
+    remaining -= length;
+    ++frames;
+  }
+  EXPECT_EQ(frames, 5u);  // two headers, two data frames, the end marker
 }
 
 TEST(PayloadRecords, AFrameOfAnotherSizeIsNotSteppedOver) {
