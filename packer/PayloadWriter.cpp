@@ -17,14 +17,23 @@ void appendLittleEndian(std::string& out, uint64_t value, int bytes) {
 
 }  // namespace
 
-PayloadWriter::PayloadWriter(int level, int workers) : context_(ZSTD_createCCtx()) {
+PayloadWriter::PayloadWriter(int level, int workers, PayloadLayout layout)
+    : context_(ZSTD_createCCtx()), layout_(layout) {
   if (context_ == nullptr) throw std::runtime_error("cannot create the compressor");
   check(ZSTD_CCtx_setParameter(context_, ZSTD_c_compressionLevel, level), "compression level");
   check(ZSTD_CCtx_setParameter(context_, ZSTD_c_windowLog, 27), "window");
   check(ZSTD_CCtx_setParameter(context_, ZSTD_c_contentSizeFlag, 0), "content size flag");
   check(ZSTD_CCtx_setParameter(context_, ZSTD_c_checksumFlag, 0), "checksum flag");
   check(ZSTD_CCtx_setParameter(context_, ZSTD_c_dictIDFlag, 0), "dictionary id flag");
-  if (workers > 0) check(ZSTD_CCtx_setParameter(context_, ZSTD_c_nbWorkers, workers), "worker threads");
+  if (workers > 0) {
+    check(ZSTD_CCtx_setParameter(context_, ZSTD_c_nbWorkers, workers), "worker threads");
+    // With the 2^27 window zstd would cut the input into 512 MiB jobs, so workers would share
+    // nothing below that size. Fixed 32 MiB jobs, each primed with the 8 MiB before it
+    // (window >> (9 - 5)), keep both cores busy on ordinary trees; job boundaries depend on the
+    // input alone, so the bytes still do not depend on the number of workers.
+    check(ZSTD_CCtx_setParameter(context_, ZSTD_c_jobSize, 32 << 20), "job size");
+    check(ZSTD_CCtx_setParameter(context_, ZSTD_c_overlapLog, 5), "job overlap");
+  }
   resource_.append(reinterpret_cast<const char*>(kPayloadHeader), kPayloadHeaderLength);
 }
 
@@ -47,19 +56,37 @@ void PayloadWriter::compress(const void* data, size_t length, ZSTD_EndDirective 
 void PayloadWriter::beginEntry(const std::u16string& name, uint64_t size, uint32_t checksum) {
   if (name.empty() || name.size() > 1023 || name.find(u'\0') != std::u16string::npos)
     throw std::invalid_argument("a payload name must have 1 to 1023 non-zero units");
+  if (data_remaining_ != 0) throw std::logic_error("the previous entry's data is incomplete");
   std::string header;
   for (char16_t unit : name) appendLittleEndian(header, unit, 2);
   appendLittleEndian(header, 0, 2);
   appendLittleEndian(header, size, 8);
   appendLittleEndian(header, checksum, 4);
-  compress(header.data(), header.size(), ZSTD_e_continue);
+  data_remaining_ = size;
+  if (layout_ == PayloadLayout::singleFrame) {
+    compress(header.data(), header.size(), ZSTD_e_continue);
+    return;
+  }
+  check(ZSTD_CCtx_setParameter(context_, ZSTD_c_contentSizeFlag, 0), "content size flag");
+  compress(header.data(), header.size(), ZSTD_e_end);
+  if (size > 0) {
+    check(ZSTD_CCtx_setParameter(context_, ZSTD_c_contentSizeFlag, 1), "content size flag");
+    check(ZSTD_CCtx_setPledgedSrcSize(context_, size), "data size");
+  }
 }
 
 void PayloadWriter::addData(const void* data, size_t length) {
-  if (length > 0) compress(data, length, ZSTD_e_continue);
+  if (length > data_remaining_) throw std::logic_error("more data than the entry's size");
+  if (length == 0) return;
+  data_remaining_ -= length;
+  const bool frame_ends = layout_ == PayloadLayout::perFile && data_remaining_ == 0;
+  compress(data, length, ZSTD_e_continue);
+  if (frame_ends) compress(nullptr, 0, ZSTD_e_end);
 }
 
 std::string PayloadWriter::finish() {
+  if (data_remaining_ != 0) throw std::logic_error("the last entry's data is incomplete");
+  if (layout_ == PayloadLayout::perFile) check(ZSTD_CCtx_setParameter(context_, ZSTD_c_contentSizeFlag, 0), "content size flag");
   const char end_marker[2] = {0, 0};
   compress(end_marker, sizeof end_marker, ZSTD_e_continue);
   compress(nullptr, 0, ZSTD_e_end);
@@ -69,8 +96,9 @@ std::string PayloadWriter::finish() {
   return std::move(resource_);
 }
 
-std::string buildPayloadResource(const PayloadFile* files, size_t count, int level, int workers) {
-  PayloadWriter writer(level, workers);
+std::string buildPayloadResource(const PayloadFile* files, size_t count, int level, int workers,
+                                 PayloadLayout layout) {
+  PayloadWriter writer(level, workers, layout);
   for (size_t i = 0; i < count; ++i) {
     const PayloadFile& file = files[i];
     writer.beginEntry(file.name, file.data.size(),

@@ -7,6 +7,12 @@
 // fed in pieces and the frame is ended on an empty piece, so the compressor never learns the
 // total and never shrinks the window or marks the frame single-segment. The same entries, level
 // and worker count always give the same bytes.
+//
+// The per-file layout holds the same entry list, cut into frames: each record's name, size and
+// checksum form one frame, and each non-empty file's data a frame of its own that declares its
+// content size (so its window is no larger than the file). A launcher that finds a file intact
+// then steps over the data frame by its compressed size instead of decoding it. The end marker is
+// a frame of its own.
 #pragma once
 
 #include <zstd.h>
@@ -14,11 +20,13 @@
 #include <cstdint>
 #include <string>
 
+enum class PayloadLayout { singleFrame, perFile };
+
 class PayloadWriter {
  public:
   // workers: 0 compresses on the calling thread; more use zstd's worker threads (the bytes do not
   // depend on how many).
-  PayloadWriter(int level, int workers);
+  PayloadWriter(int level, int workers, PayloadLayout layout = PayloadLayout::singleFrame);
   ~PayloadWriter();
   PayloadWriter(const PayloadWriter&) = delete;
   PayloadWriter& operator=(const PayloadWriter&) = delete;
@@ -38,6 +46,8 @@ class PayloadWriter {
   void compress(const void* data, size_t length, ZSTD_EndDirective directive);
 
   ZSTD_CCtx* context_;
+  PayloadLayout layout_;
+  uint64_t data_remaining_ = 0;
   std::string resource_;
   uint64_t input_bytes_ = 0;
 };
@@ -48,4 +58,5 @@ struct PayloadFile {
   std::u16string name;
   std::string data;
 };
-std::string buildPayloadResource(const PayloadFile* files, size_t count, int level = 3, int workers = 0);
+std::string buildPayloadResource(const PayloadFile* files, size_t count, int level = 3, int workers = 0,
+                                 PayloadLayout layout = PayloadLayout::singleFrame);

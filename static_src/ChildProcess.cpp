@@ -1,16 +1,125 @@
 #include "ChildProcess.h"
 
-#include <stdio.h>
+#include <shellapi.h>
 #include <stdlib.h>
 
-void publishHandOffVariables(const WideUnit* argument_zero) { (void)argument_zero; }
-void buildChildCommandLine() {}
-void launchChild() {
-  fputs("onefile: the child launch is not built yet\n", stderr);
-  exit(4);
+#include "ChildCommandLine.h"
+#include "Environment.h"
+#include "ExitCodes.h"
+#include "FatalErrors.h"
+#include "OnefileSplashScreen.h"
+#include "PayloadExtraction.h"
+
+WideBuffer<4097> LauncherPath;
+WideBuffer<4097> LauncherDirectory;
+WideBuffer<4096> ChildArgumentZero;
+WideBuffer<32768> ChildCommandLine;
+
+std::atomic<HANDLE> childProcess{nullptr};
+
+namespace {
+
+// The main thread's own handle of the child. A console event's handler may close childProcess at
+// any moment, also while the main thread waits, so the main thread never waits on that one.
+HANDLE waited_child = nullptr;
+
+constexpr DWORD kFeedbackPollMilliseconds = 50;
+
+}  // namespace
+
+void publishHandOffVariables(const WideUnit* argument_zero) {
+  if (LauncherPath[0] == 0) GetModuleFileNameW(nullptr, LauncherPath, 4097);
+  copyWideString(LauncherDirectory, LauncherPath);
+  cutAtLastBackslash(LauncherDirectory);
+  setEnvironmentValue("TOLVAR_ONEFILE_DIRECTORY", LauncherDirectory);
+  setEnvironmentValue("TOLVAR_ORIGINAL_ARGV0", argument_zero);
 }
-uint32_t waitForChild() { return 0; }
+
+void buildChildCommandLine() {
+  ChildCommandLine[0] = 0;
+  int count = 0;
+  // Never released: the process ends after the child.
+  LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (arguments == nullptr) fatalError("Error, couldn't allocate memory.");
+  if (ChildArgumentZero[0] == 0) {
+    // A result as long as the buffer is a path cut short: it would name some other file.
+    const DWORD length = GetModuleFileNameW(nullptr, ChildArgumentZero, 4096);
+    if (length == 0 || length >= 4096) stopWithoutReport();
+  }
+  arguments[0] = ChildArgumentZero;
+  joinQuotedArguments(ChildCommandLine, arguments, static_cast<size_t>(count));
+}
+
+void launchChild() {
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(ChildExecutablePath, ChildCommandLine, nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr,
+                      nullptr, &startup, &process)) {
+    reportOsError("Error, couldn't launch child", GetLastError());
+    exit(kFatalExitCode);
+  }
+  CloseHandle(process.hThread);
+  waited_child = process.hProcess;
+  // Without this second handle a console event cannot stop the child, but the child shares the
+  // launcher's console and receives the event itself.
+  HANDLE stoppable = nullptr;
+  if (DuplicateHandle(GetCurrentProcess(), process.hProcess, GetCurrentProcess(), &stoppable, 0, FALSE,
+                      DUPLICATE_SAME_ACCESS)) {
+    childProcess.store(stoppable);
+  }
+}
+
+uint32_t waitForChild() {
+  HANDLE child = waited_child;
+  if (child == nullptr) return 0;
+  DWORD exit_code = 0;
+  // The first wait is short in every case, so that a pending splash feedback is seen early.
+  DWORD timeout = kFeedbackPollMilliseconds;
+  for (;;) {
+    const DWORD waited = WaitForSingleObject(child, timeout);
+    if (!GetExitCodeProcess(child, &exit_code)) {
+      exit_code = kUnreadableChildExitCode;
+      break;
+    }
+    // A child may itself end with the value of STILL_ACTIVE (259); only the wait tells that it
+    // has ended.
+    if (waited == WAIT_OBJECT_0 || exit_code != STILL_ACTIVE) break;
+    timeout = pollSplashFeedback() ? kFeedbackPollMilliseconds : INFINITE;
+  }
+  // Unless a console event's handler already has it, the stopping handle is no longer needed.
+  HANDLE stoppable = childProcess.exchange(nullptr);
+  if (stoppable != nullptr) CloseHandle(stoppable);
+  CloseHandle(child);
+  waited_child = nullptr;
+  return exit_code;
+}
+
+void stopChild() {
+  HANDLE child = childProcess.exchange(nullptr);
+  if (child == nullptr) return;
+  if (WaitForSingleObject(child, kStopGraceMilliseconds) != WAIT_OBJECT_0) {
+    TerminateProcess(child, kStoppedChildExitCode);
+  }
+  CloseHandle(child);
+}
+
 BOOL WINAPI onConsoleControl(DWORD control_type) {
-  (void)control_type;
+  switch (control_type) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      stopChild();
+      break;
+    default:
+      break;
+  }
+  // The event goes on to the default handling, which ends the launcher.
   return FALSE;
 }

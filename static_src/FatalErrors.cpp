@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <assert.h>
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -23,6 +24,12 @@ void reportOsError(const char* message, uint32_t code) {
 void failTemplate(const WideUnit* template_text) {
   fprintf(stderr, "Error, couldn't runtime expand spec '%ls'.\n", template_text);
   exit(kFatalExitCode);
+}
+
+void failAssertion(const char* expression, const char* source, unsigned line) {
+  _set_error_mode(_OUT_TO_STDERR);
+  _assert(expression, source, line);
+  abort();  // _assert does not return; this keeps the promise for the compiler
 }
 
 void stopWithoutReport() { exit(kStopExitCode); }

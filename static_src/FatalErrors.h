@@ -18,5 +18,10 @@ void reportOsError(const char* message, uint32_t code);
 // "Error, couldn't runtime expand spec '<template>'.\n" on standard error, then exit code 2.
 [[noreturn]] void failTemplate(const WideUnit* template_text);
 
+// The C runtime's failed-assertion report for expression at source:line, on standard error rather
+// than in a message box (a GUI program's default, which would wait for a click), then the
+// runtime's abort.
+[[noreturn]] void failAssertion(const char* expression, const char* source, unsigned line);
+
 // Replaces the system text when the system has none for a code.
 constexpr const char* kNoSystemText = "no system text for this code";

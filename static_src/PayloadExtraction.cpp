@@ -8,6 +8,7 @@
 #include "Crc32.h"
 #include "DirectoryCreation.h"
 #include "ExitCodes.h"
+#include "ExtractionLock.h"
 #include "FatalErrors.h"
 #include "PayloadEntry.h"
 #include "PayloadStream.h"
@@ -70,41 +71,54 @@ void openPayloadStream(const uint8_t* compressed, uint64_t length) {
     fatalError("Error, couldn't allocate memory.");
 }
 
-uint32_t fileChecksum(const WideUnit* path) {
-  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return 0;
-  // The full 64-bit length: with only its low 32 bits a file of exactly 4 GiB would checksum as no
-  // bytes and pass for an intact empty file.
-  LARGE_INTEGER length;
-  if (!GetFileSizeEx(file, &length)) {
-    CloseHandle(file);
-    return 0;
-  }
+namespace {
+
+// Opens an extracted file for the checksum test: reading, sharing everything, so that a running
+// copy of the application never stands in the way.
+HANDLE openForChecksum(const WideUnit* path) {
+  return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// The stored-checksum form of the CRC-32 of the first `length` bytes of an open file, through a
+// read-only mapping; 0 when it cannot be mapped (an empty file cannot be).
+uint32_t mappedChecksum(HANDLE file, uint64_t length) {
   HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
-  if (mapping == nullptr) {
-    CloseHandle(file);
-    return 0;
-  }
+  if (mapping == nullptr) return 0;
   const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
   if (view == nullptr) {
     CloseHandle(mapping);
-    CloseHandle(file);
     return 0;
   }
-  const uint32_t checksum = storedChecksum(crc32Update(0, view, static_cast<uint64_t>(length.QuadPart)));
+  const uint32_t checksum = storedChecksum(crc32Update(0, view, length));
   UnmapViewOfFile(view);
   CloseHandle(mapping);
-  CloseHandle(file);
   return checksum;
 }
 
+// Whether the file on disk is the entry's: the same length (a file of another length cannot be,
+// and needs no checksum to tell) and the stored checksum. The length is the full 64-bit one: with
+// only its low 32 bits a file of exactly 4 GiB would checksum as no bytes.
+bool isIntact(const WideUnit* path, uint64_t size, uint32_t stored_checksum) {
+  HANDLE file = openForChecksum(path);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER length;
+  const bool intact = GetFileSizeEx(file, &length) && static_cast<uint64_t>(length.QuadPart) == size &&
+                      mappedChecksum(file, size) == stored_checksum;
+  CloseHandle(file);
+  return intact;
+}
+
+}  // namespace
+
 void extractPayload() {
+  lockExtractionDirectory(TargetDirectory);
   for (;;) {
     switch (readEntryName(payload_stream, EntryName)) {
       case EntryNameStatus::name: break;
       case EntryNameStatus::endMarker:
         closePayloadStream(payload_stream);
+        unlockExtractionDirectory();
         return;
       case EntryNameStatus::decodeError:
       case EntryNameStatus::tooLong:
@@ -119,8 +133,8 @@ void extractPayload() {
     uint64_t size = 0;
     uint32_t stored_checksum = 0;
     if (readEntrySizeAndChecksum(payload_stream, size, stored_checksum) != PayloadStatus::ok) failDecode();
-    if (fileChecksum(EntryPath) == stored_checksum) {
-      skipData(size);
+    if (isIntact(EntryPath, size, stored_checksum)) {
+      if (!skipSizedFrame(payload_stream, size)) skipData(size);
     } else {
       writeData(size, stored_checksum);
     }

@@ -17,7 +17,3 @@ void openPayloadStream(const uint8_t* compressed, uint64_t length);
 // Walks every record to the end marker; returns with every file in place, ChildExecutablePath set
 // (empty for an empty list) and the stream closed. Every failure ends the launcher.
 void extractPayload();
-
-// The stored-checksum form of the CRC-32 of a file's whole content, or 0 when the file cannot be
-// opened, sized or mapped (an empty file cannot be mapped, so it gives 0 too).
-uint32_t fileChecksum(const WideUnit* path);

@@ -6,6 +6,7 @@ PayloadStatus openPayloadStream(PayloadStream& stream, const uint8_t* compressed
   stream.context = nullptr;
   stream.input = {compressed, static_cast<size_t>(length), 0};
   stream.output = {malloc(kPayloadWindowSize), 0, 0};
+  stream.at_frame_boundary = true;
   if (stream.output.dst == nullptr) return PayloadStatus::outOfMemory;
   stream.context = ZSTD_createDCtx();
   if (stream.context == nullptr) return PayloadStatus::outOfMemory;
@@ -26,6 +27,7 @@ PayloadStatus readPayload(PayloadStream& stream, void* destination, uint64_t cou
       const size_t result = ZSTD_decompressStream(stream.context, &stream.output, &stream.input);
       filled = stream.output.pos == kPayloadWindowSize;
       if (ZSTD_isError(result)) return PayloadStatus::decodeError;
+      stream.at_frame_boundary = result == 0;
       stream.output.size = stream.output.pos;
       stream.output.pos = 0;
       continue;  // a call may consume input only (frame and block headers) and write nothing
@@ -37,6 +39,17 @@ PayloadStatus readPayload(PayloadStream& stream, void* destination, uint64_t cou
     count -= piece;
   }
   return PayloadStatus::ok;
+}
+
+bool skipSizedFrame(PayloadStream& stream, uint64_t size) {
+  if (size == 0 || !stream.at_frame_boundary || stream.output.pos != stream.output.size) return false;
+  const uint8_t* next = static_cast<const uint8_t*>(stream.input.src) + stream.input.pos;
+  const size_t remaining = stream.input.size - stream.input.pos;
+  if (ZSTD_getFrameContentSize(next, remaining) != size) return false;
+  const size_t compressed = ZSTD_findFrameCompressedSize(next, remaining);
+  if (ZSTD_isError(compressed) || compressed > remaining) return false;
+  stream.input.pos += compressed;
+  return true;
 }
 
 void closePayloadStream(PayloadStream& stream) {

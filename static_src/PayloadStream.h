@@ -17,6 +17,9 @@ struct PayloadStream {
   ZSTD_DCtx* context;
   ZSTD_inBuffer input;
   ZSTD_outBuffer output;
+  // True before the first decoder call and after a call that ended a frame (its result was 0):
+  // the input then stands at the start of the next frame, if any.
+  bool at_frame_boundary;
 };
 
 enum class PayloadStatus : uint8_t {
@@ -31,6 +34,12 @@ PayloadStatus openPayloadStream(PayloadStream& stream, const uint8_t* compressed
 // Copies exactly the next `count` (at least 1) decoded bytes to `destination`, or fails; a failed
 // request leaves the stream unusable.
 PayloadStatus readPayload(PayloadStream& stream, void* destination, uint64_t count);
+
+// Steps over the next frame without decoding it when that skips exactly the next `size` bytes of
+// the entry list: the window holds nothing undelivered, the decoder has ended a frame, and the next
+// frame declares a content size of exactly `size`. Returns false, having changed nothing, in every
+// other case; the caller then reads the bytes and discards them.
+bool skipSizedFrame(PayloadStream& stream, uint64_t size);
 
 // Frees the context and the window. Safe on a stream that failed to open.
 void closePayloadStream(PayloadStream& stream);

@@ -24,7 +24,10 @@ struct ReadEntry {
 };
 
 // Walks a whole resource the way the launcher does: header, names, fields, data in 32 KiB pieces.
-std::vector<ReadEntry> walk(const std::string& resource, EntryNameStatus* last_status = nullptr) {
+// With `skip`, every entry's data frame is stepped over where the stream allows it, as for a file
+// found intact; `skipped` counts those.
+std::vector<ReadEntry> walk(const std::string& resource, EntryNameStatus* last_status = nullptr, bool skip = false,
+                            size_t* skipped = nullptr) {
   std::vector<ReadEntry> entries;
   const auto* bytes = reinterpret_cast<const uint8_t*>(resource.data());
   EXPECT_TRUE(hasPayloadHeader(bytes, resource.size()));
@@ -39,6 +42,12 @@ std::vector<ReadEntry> walk(const std::string& resource, EntryNameStatus* last_s
     entry.name.assign(name, name + wideLength(name));
     if (readEntrySizeAndChecksum(stream, entry.size, entry.checksum) != PayloadStatus::ok) break;
     entry.data.resize(entry.size);
+    if (skip && skipSizedFrame(stream, entry.size)) {
+      ++*skipped;
+      entry.data = "<skipped>";
+      entries.push_back(entry);
+      continue;
+    }
     for (uint64_t done = 0; done < entry.size;) {
       const uint64_t piece = std::min<uint64_t>(32768, entry.size - done);
       EXPECT_EQ(readPayload(stream, &entry.data[done], piece), PayloadStatus::ok);
@@ -68,6 +77,62 @@ TEST(PayloadRecords, WhatTheWriterWritesTheReaderReadsBack) {
     EXPECT_EQ(entries[i].checksum, storedChecksum(crc32Update(0, files[i].data.data(), files[i].data.size())));
   }
   EXPECT_EQ(entries[1].checksum, 1u);  // the CRC-32 of no bytes is 0, stored as 1
+}
+
+TEST(PayloadRecords, PerFileLayoutReadsTheSameAndLetsIntactDataBeSteppedOver) {
+  const std::vector<PayloadFile> files = {
+      {u"Quorvell.exe", mixedContent(70000)},
+      {u"empty.txt", ""},
+      {u"big.bin", mixedContent(400000)},
+      {u"tiny.txt", "t"},
+  };
+  const std::string single = buildPayloadResource(files.data(), files.size());
+  const std::string per_file = buildPayloadResource(files.data(), files.size(), 3, 0, PayloadLayout::perFile);
+  EntryNameStatus last = EntryNameStatus::name;
+  const auto read_per_file = walk(per_file, &last);
+  EXPECT_EQ(last, EntryNameStatus::endMarker);
+  const auto read_single = walk(single);
+  ASSERT_EQ(read_per_file.size(), files.size());
+  for (size_t i = 0; i < files.size(); ++i) {
+    EXPECT_EQ(read_per_file[i].name, read_single[i].name);
+    EXPECT_TRUE(read_per_file[i].data == read_single[i].data);
+    EXPECT_EQ(read_per_file[i].checksum, read_single[i].checksum);
+  }
+
+  // Every non-empty data frame can be stepped over; what follows still reads correctly.
+  size_t skipped = 0;
+  const auto stepped = walk(per_file, &last, true, &skipped);
+  EXPECT_EQ(skipped, 3u);
+  EXPECT_EQ(last, EntryNameStatus::endMarker);
+  ASSERT_EQ(stepped.size(), files.size());
+  EXPECT_EQ(stepped[3].name, u"tiny.txt");
+
+  // The single frame never allows it: the data is read and discarded as before.
+  skipped = 0;
+  const auto read_anyway = walk(single, &last, true, &skipped);
+  EXPECT_EQ(skipped, 0u);
+  EXPECT_EQ(last, EntryNameStatus::endMarker);
+  EXPECT_TRUE(read_anyway[2].data == files[2].data);
+}
+
+TEST(PayloadRecords, AFrameOfAnotherSizeIsNotSteppedOver) {
+  const PayloadFile file = {u"a.bin", mixedContent(5000)};
+  const std::string resource = buildPayloadResource(&file, 1, 3, 0, PayloadLayout::perFile);
+  PayloadStream stream;
+  ASSERT_EQ(openPayloadStream(stream, reinterpret_cast<const uint8_t*>(resource.data()) + 3, resource.size() - 3),
+            PayloadStatus::ok);
+  EntryNameBuffer name;
+  ASSERT_EQ(readEntryName(stream, name), EntryNameStatus::name);
+  uint64_t size = 0;
+  uint32_t checksum = 0;
+  ASSERT_EQ(readEntrySizeAndChecksum(stream, size, checksum), PayloadStatus::ok);
+  EXPECT_FALSE(skipSizedFrame(stream, size - 1));
+  EXPECT_FALSE(skipSizedFrame(stream, size + 1));
+  std::string first(10, '\0');
+  ASSERT_EQ(readPayload(stream, first.data(), first.size()), PayloadStatus::ok);
+  EXPECT_EQ(first, file.data.substr(0, 10));
+  EXPECT_FALSE(skipSizedFrame(stream, size - 10));  // inside a frame
+  closePayloadStream(stream);
 }
 
 TEST(PayloadRecords, AnEndMarkerAloneIsAnEmptyList) {

@@ -1,5 +1,6 @@
 onefile_host_test(payload-test
   "${PROJECT_SOURCE_DIR}/tests/core/PayloadStreamTest.cpp"
-  "${PROJECT_SOURCE_DIR}/tests/core/PayloadRecordsTest.cpp")
+  "${PROJECT_SOURCE_DIR}/tests/core/PayloadRecordsTest.cpp"
+  "${PROJECT_SOURCE_DIR}/tests/core/ExtractionLockNameTest.cpp")
 target_link_libraries(payload-test PRIVATE onefile_payload_writer)
 target_include_directories(payload-test PRIVATE "${PROJECT_SOURCE_DIR}/tests/core")

@@ -86,6 +86,17 @@ ProcessResult runProcess(const ProcessOptions& options) {
   if (created) {
     result.started = true;
     result.process_id = process.dwProcessId;
+    bool running = true;
+    if (!options.kill_after_path_appears.empty()) {
+      while (GetFileAttributesW(options.kill_after_path_appears.c_str()) == INVALID_FILE_ATTRIBUTES &&
+             (running = WaitForSingleObject(process.hProcess, 1) != WAIT_OBJECT_0)) {
+      }
+    }
+    if (running && options.kill_after_ms > 0 &&
+        WaitForSingleObject(process.hProcess, options.kill_after_ms) != WAIT_OBJECT_0) {
+      result.killed = true;
+      TerminateProcess(process.hProcess, 0xDEAD);
+    }
     if (WaitForSingleObject(process.hProcess, options.timeout_ms) != WAIT_OBJECT_0) {
       result.timed_out = true;
       TerminateProcess(process.hProcess, 0xDEAD);

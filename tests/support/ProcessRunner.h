@@ -13,6 +13,7 @@ struct ProcessResult {
   bool started = false;
   DWORD start_error = 0;  // GetLastError of a failed CreateProcessW
   bool timed_out = false;
+  bool killed = false;
   DWORD exit_code = 0;
   DWORD process_id = 0;
   std::string out;
@@ -29,6 +30,12 @@ struct ProcessOptions {
   std::vector<std::wstring> remove_variables;
   std::string standard_input;  // written to the child's standard input, then closed
   DWORD timeout_ms = 120000;
+  // When set, the process is terminated this long after its start (exit code 0xDEAD), as a user
+  // or a crash would end it; `killed` tells whether it was still running then. With
+  // `kill_after_path_appears`, the time counts from the moment that path exists instead (so that a
+  // program is not killed while Wine is still starting it).
+  DWORD kill_after_ms = 0;
+  std::wstring kill_after_path_appears;
 };
 
 ProcessResult runProcess(const ProcessOptions& options);

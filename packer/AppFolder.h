@@ -1,0 +1,42 @@
+// The files of an application folder in payload order, each with its payload name.
+//
+// Order: the main program first; then the other files directly in the folder; then the files in
+// subfolders. Within each group, names are sorted by their components, each compared unit by
+// unit as UTF-16 (so "B.txt" before "a.txt", and everything in "data" before anything in
+// "data2"). The order depends on the names alone, never on the order the system lists them in.
+//
+// What the folder may hold, since every name must become a file on Windows unchanged:
+// - regular files and folders; a symbolic link to a file counts as that file (its content, under
+//   the link's own name); a symbolic link to a folder, a dangling link and any other kind of
+//   entry (device, pipe, socket) are refused;
+// - names that are well-formed Unicode (UTF-8 on Linux) and that Windows can hold: no control
+//   characters, none of < > : " / \ | ? *, no trailing dot or space, no device name (CON, PRN,
+//   AUX, NUL, COM1-9, LPT1-9, also with an extension);
+// - no two names in one folder that differ only in the case of ASCII letters, which Windows
+//   would make one file;
+// - payload names ("\" between components) of at most 1023 UTF-16 units.
+// Empty folders are not carried (the payload has no folder records).
+#pragma once
+
+#include <stdint.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+constexpr size_t kMaximumNameUnits = 1023;
+
+struct AppFile {
+  std::filesystem::path path;  // on disk
+  std::u16string name;         // in the payload
+  uint64_t size = 0;           // when the folder was read
+};
+
+// Throws PackError for a folder that cannot be read, an entry of the kinds above, and a main
+// program that is not a file of the folder. `main_relative` uses "/" (or "\") between components;
+// it is matched exactly, else without regard to ASCII letter case as Windows matches names. A ".."
+// component is refused, even where the path would lead back into the folder.
+std::vector<AppFile> collectAppFiles(const std::filesystem::path& folder, const std::string& main_relative);
+
+// Why Windows cannot hold this file name (one component), or empty when it can.
+std::string windowsNameProblem(const std::u16string& component);

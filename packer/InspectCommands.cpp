@@ -1,0 +1,124 @@
+#include "InspectCommands.h"
+
+#include <stdio.h>
+
+#include <string>
+#include <vector>
+
+#include "Crc32.h"
+#include "PackError.h"
+#include "PackerPlatform.h"
+#include "PayloadReader.h"
+#include "TextEncoding.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string hex8(uint32_t value) {
+  char text[9];
+  snprintf(text, sizeof text, "%08x", value);
+  return text;
+}
+
+std::string quotedName(const std::u16string& name) { return "'" + printableUtf8(name) + "'"; }
+
+std::vector<std::u16string> componentsOf(const std::u16string& name) {
+  std::vector<std::u16string> components(1);
+  for (char16_t unit : name) {
+    if (unit == u'\\' || unit == u'/') {
+      components.emplace_back();
+    } else {
+      components.back() += unit;
+    }
+  }
+  return components;
+}
+
+// The checksum of the file as the launcher computes it for its cache test: 0 when there is no
+// readable regular file.
+uint32_t checksumOnDisk(const fs::path& path) {
+  std::error_code error;
+  if (!fs::is_regular_file(path, error)) return 0;
+  try {
+    InputFile file(path);
+    uint8_t piece[1 << 16];
+    uint32_t crc = 0;
+    for (size_t count; (count = file.read(piece, sizeof piece)) != 0;) crc = crc32Update(crc, piece, count);
+    return storedChecksum(crc);
+  } catch (const PackError&) {
+    return 0;
+  }
+}
+
+void discard(const uint8_t*, size_t) {}
+
+}  // namespace
+
+void listPayload(const fs::path& executable, std::ostream& out) {
+  const std::vector<uint8_t> resource = readPayloadResource(executable);
+  PayloadReader reader(resource);
+  out << "        size  checksum  name\n";
+  uint64_t files = 0;
+  uint64_t bytes = 0;
+  PayloadRecord record;
+  while (reader.next(record)) {
+    reader.readData(discard);
+    char size[32];
+    snprintf(size, sizeof size, "%12llu", static_cast<unsigned long long>(record.size));
+    out << size << "  " << hex8(record.stored_checksum) << "  " << printableUtf8(record.name) << "\n";
+    files += 1;
+    bytes += record.size;
+  }
+  out << files << " files, " << bytes << " bytes; resource 27 holds " << resource.size() << " bytes ("
+      << reader.compressedLength() << " compressed in " << reader.frameCount()
+      << (reader.frameCount() == 1 ? " frame" : " frames") << ", " << reader.trailingLength() << " trailing)\n";
+}
+
+void verifyPayload(const fs::path& executable, std::ostream& out) {
+  const std::vector<uint8_t> resource = readPayloadResource(executable);
+  PayloadReader reader(resource);
+  uint64_t files = 0;
+  uint64_t bytes = 0;
+  PayloadRecord record;
+  while (reader.next(record)) {
+    const uint32_t actual = reader.readData(discard);
+    if (actual != record.stored_checksum) {
+      throw PackError("the data of " + quotedName(record.name) + " has checksum " + hex8(actual) + ", not the stored " +
+                      hex8(record.stored_checksum) + ": the payload is damaged");
+    }
+    files += 1;
+    bytes += record.size;
+  }
+  reader.requireFrameEnd();
+  out << "verified " << files << " files, " << bytes << " bytes: every checksum matches\n";
+}
+
+void extractPayloadTo(const fs::path& executable, const fs::path& directory, std::ostream& out) {
+  const std::vector<uint8_t> resource = readPayloadResource(executable);
+  PayloadReader reader(resource);
+  uint64_t written = 0;
+  uint64_t kept = 0;
+  PayloadRecord record;
+  while (reader.next(record)) {
+    const std::optional<fs::path> path = pathOfComponents(directory, componentsOf(record.name));
+    if (!path) throw PackError("the payload name " + quotedName(record.name) + " cannot be a file name on this system");
+    if (checksumOnDisk(*path) == record.stored_checksum) {
+      reader.readData(discard);
+      kept += 1;
+      continue;
+    }
+    std::error_code error;
+    fs::create_directories(path->parent_path(), error);
+    if (error) throw PackError("cannot create folder '" + displayPath(path->parent_path()) + "': " + error.message());
+    OutputFile file(*path);
+    const uint32_t actual = reader.readData([&](const uint8_t* data, size_t length) { file.write(data, length); });
+    file.close();
+    if (actual != record.stored_checksum) {
+      throw PackError("the data of " + quotedName(record.name) + " does not match its stored checksum: the payload is damaged");
+    }
+    written += 1;
+  }
+  out << "extracted " << written + kept << " files into '" << displayPath(directory) << "': " << written << " written, "
+      << kept << " already up to date\n";
+}

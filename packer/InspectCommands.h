@@ -1,0 +1,17 @@
+// The commands that read a packed executable: list, verify and extract. Each writes its report to
+// `out` and throws PackError at the first fault.
+#pragma once
+
+#include <filesystem>
+#include <ostream>
+
+void listPayload(const std::filesystem::path& executable, std::ostream& out);
+
+// Decodes the whole payload and checks every entry's data against its stored checksum, and that
+// the frame ends at the end marker.
+void verifyPayload(const std::filesystem::path& executable, std::ostream& out);
+
+// Writes the files below `directory` as the launcher does: a file whose content already has the
+// stored checksum is left alone, every other one is written whole. Written data is checked
+// against its stored checksum. Runs nothing.
+void extractPayloadTo(const std::filesystem::path& executable, const std::filesystem::path& directory, std::ostream& out);

@@ -1,0 +1,178 @@
+#include "PackCommand.h"
+
+#include <thread>
+#include <vector>
+
+#include "AppFolder.h"
+#include "Crc32.h"
+#include "PackError.h"
+#include "PackerPlatform.h"
+#include "PayloadHeader.h"
+#include "PayloadWriter.h"
+#include "PeImage.h"
+#include "PeResourceUpdate.h"
+#include "PngCheck.h"
+#include "ProgressLine.h"
+#include "ResourceTree.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr size_t kPieceSize = 1 << 20;
+
+std::string shown(const fs::path& path) { return "'" + displayPath(path) + "'"; }
+
+struct Stub {
+  std::vector<uint8_t> image;
+  PeLayout layout;
+  ResourcePlacement placement;
+  ResourceNode resources;
+};
+
+Stub readStub(const fs::path& path) {
+  Stub stub;
+  stub.image = readWholeFile(path);
+  try {
+    stub.layout = readPeLayout(stub.image);
+  } catch (const PackError& error) {
+    throw PackError("the stub " + shown(path) + " is not a PE32+ executable for x86-64: " + error.what());
+  }
+  try {
+    stub.placement = planResourcePlacement(stub.image, stub.layout);
+    stub.resources = readResourceTree(stub.image, stub.layout);
+  } catch (const PackError& error) {
+    throw PackError("the stub " + shown(path) + " cannot take the payload: " + error.what());
+  }
+  return stub;
+}
+
+std::vector<uint8_t> readSplash(const fs::path& path) {
+  std::vector<uint8_t> png = readWholeFile(path);
+  const std::string problem = pngHeaderProblem(png);
+  if (!problem.empty()) throw PackError("the splash image " + shown(path) + " is not a PNG image: " + problem);
+  return png;
+}
+
+bool sameFile(const fs::path& a, const fs::path& b) {
+  std::error_code error;
+  return fs::equivalent(a, b, error);
+}
+
+void requireOutputIsNoInput(const fs::path& output, const fs::path& input, const std::string& role) {
+  if (sameFile(output, input)) throw PackError("the output " + shown(output) + " is the " + role + " itself; choose another name");
+}
+
+struct FileStamp {
+  uint64_t size;
+  fs::file_time_type time;
+  bool operator==(const FileStamp& other) const { return size == other.size && time == other.time; }
+};
+
+FileStamp stampOf(const AppFile& file) {
+  std::error_code error;
+  FileStamp stamp{fs::file_size(file.path, error), {}};
+  if (!error) stamp.time = fs::last_write_time(file.path, error);
+  if (error) throw PackError("cannot read " + shown(file.path) + ": " + error.message());
+  return stamp;
+}
+
+[[noreturn]] void failChanged(const AppFile& file) {
+  throw PackError(shown(file.path) + " changed while it was being packed; pack again when it is no longer written to");
+}
+
+// Two passes over each file: the record stores size and checksum before the data, and comparing
+// the passes (and the file's size and time around them) catches a file that is being written.
+class PayloadBuilder {
+ public:
+  PayloadBuilder(int level, int workers, PayloadLayout layout, ProgressLine& progress)
+      : writer_(level, workers, layout),
+        piece_(kPieceSize),
+        progress_(progress) {}
+
+  void add(const AppFile& file) {
+    const FileStamp before = stampOf(file);
+    InputFile input(file.path);
+    uint64_t length = 0;
+    uint32_t crc = 0;
+    for (size_t count; (count = input.read(piece_.data(), piece_.size())) != 0; length += count) {
+      crc = crc32Update(crc, piece_.data(), count);
+    }
+    if (length != before.size) failChanged(file);
+    input.rewind();
+    writer_.beginEntry(file.name, length, storedChecksum(crc));
+    uint64_t fed = 0;
+    uint32_t fed_crc = 0;
+    for (size_t count; (count = input.read(piece_.data(), piece_.size())) != 0;) {
+      if (count > length - fed) failChanged(file);
+      fed_crc = crc32Update(fed_crc, piece_.data(), count);
+      writer_.addData(piece_.data(), count);
+      fed += count;
+      progress_.update(files_, bytes_ + fed);
+    }
+    if (fed != length || fed_crc != crc || !(stampOf(file) == before)) failChanged(file);
+    files_ += 1;
+    bytes_ += length;
+    progress_.update(files_, bytes_);
+  }
+
+  std::vector<uint8_t> finish() {
+    // The worker threads may still be compressing the last pieces.
+    progress_.update(files_, bytes_, true);
+    const std::string resource = writer_.finish();
+    return std::vector<uint8_t>(resource.begin(), resource.end());
+  }
+
+ private:
+  PayloadWriter writer_;
+  std::vector<uint8_t> piece_;
+  ProgressLine& progress_;
+  uint64_t files_ = 0;
+  uint64_t bytes_ = 0;
+};
+
+}  // namespace
+
+fs::path locateDefaultStub() {
+  const std::optional<fs::path> tool = currentExecutablePath();
+  if (!tool) throw PackError("cannot find the launcher stub: the tool's own path is unknown; name a stub with --stub");
+  const fs::path directory = tool->parent_path();
+  const fs::path beside = directory / "onefile-launcher.exe";
+  const fs::path windows_build = (directory / ".." / ".." / "windows" / "bin" / "onefile-launcher.exe").lexically_normal();
+  std::error_code error;
+  if (fs::is_regular_file(beside, error)) return beside;
+  if (fs::is_regular_file(windows_build, error)) return windows_build;
+  throw PackError("no launcher stub found: neither " + shown(beside) + " nor " + shown(windows_build) +
+                  " exists; build the Windows tree or name a stub with --stub");
+}
+
+void packApplication(const PackRequest& request) {
+  const fs::path stub_path = request.stub ? *request.stub : locateDefaultStub();
+  std::error_code error;
+  if (fs::is_directory(request.output, error)) throw PackError("the output " + shown(request.output) + " is a folder");
+  requireOutputIsNoInput(request.output, stub_path, "stub");
+  if (request.splash) requireOutputIsNoInput(request.output, *request.splash, "splash image");
+
+  Stub stub = readStub(stub_path);
+  std::vector<uint8_t> splash;
+  if (request.splash) splash = readSplash(*request.splash);
+
+  const std::vector<AppFile> files = collectAppFiles(request.folder, request.main);
+  uint64_t total_bytes = 0;
+  for (const AppFile& file : files) {
+    requireOutputIsNoInput(request.output, file.path, "application file");
+    total_bytes += file.size;
+  }
+
+  ProgressLine progress(request.show_progress, files.size(), total_bytes);
+  const int workers =
+      request.workers > 0 ? request.workers : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  PayloadBuilder builder(request.level, workers, request.layout, progress);
+  for (const AppFile& file : files) builder.add(file);
+  setResource(stub.resources, kRtRcdata, kPayloadResourceId, kLanguageNeutral, builder.finish());
+  if (request.splash) setResource(stub.resources, kRtRcdata, kSplashResourceId, kLanguageNeutral, std::move(splash));
+  std::vector<uint8_t> packed = rebuildWithResources(stub.image, stub.layout, stub.placement, stub.resources);
+  stub.resources = ResourceNode{};
+  progress.finish();
+  replaceFileAtomically(request.output, packed);
+}

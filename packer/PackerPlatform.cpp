@@ -1,0 +1,206 @@
+#include "PackerPlatform.h"
+
+#include <errno.h>
+#include <string.h>
+
+#include <random>
+
+#include "PackError.h"
+#include "TextEncoding.h"
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string systemReason(int error) { return strerror(error); }
+
+[[noreturn]] void failWith(const std::string& what, const fs::path& path, int error) {
+  throw PackError(what + " " + displayPath(path) + ": " + systemReason(error));
+}
+
+#if defined(_WIN32)
+std::u16string unitsOf(const std::wstring& text) { return std::u16string(text.begin(), text.end()); }
+std::wstring wideOf(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
+#endif
+
+}  // namespace
+
+#if defined(_WIN32)
+
+std::string displayPath(const fs::path& path) { return printableUtf8(unitsOf(path.native())); }
+
+std::optional<std::u16string> entryNameUnits(const fs::path& name) {
+  const std::u16string units = unitsOf(name.native());
+  if (!utf8FromUtf16(units)) return std::nullopt;
+  return units;
+}
+
+std::optional<fs::path> pathOfComponents(const fs::path& directory, const std::vector<std::u16string>& components) {
+  fs::path path = directory;
+  for (const std::u16string& component : components) path /= wideOf(component);
+  return path;
+}
+
+std::optional<std::string> argumentUtf8(const fs::path& argument) { return utf8FromUtf16(unitsOf(argument.native())); }
+
+std::optional<fs::path> currentExecutablePath() {
+  std::wstring buffer(32768, L'\0');
+  const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+  if (length == 0 || length >= buffer.size()) return std::nullopt;
+  buffer.resize(length);
+  return fs::path(buffer);
+}
+
+bool standardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+
+void prepareConsoleOutput() { SetConsoleOutputCP(CP_UTF8); }
+
+namespace {
+
+FILE* openFile(const fs::path& path, const wchar_t* mode) { return _wfopen(path.c_str(), mode); }
+
+// Creates the file only if it does not exist yet.
+FILE* createNewFile(const fs::path& path) {
+  const int descriptor = _wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+  if (descriptor < 0) return nullptr;
+  FILE* file = _fdopen(descriptor, "wb");
+  if (file == nullptr) _close(descriptor);
+  return file;
+}
+
+bool renameOver(const fs::path& from, const fs::path& to) {
+  if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+  errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
+  return false;
+}
+
+}  // namespace
+
+#define ONEFILE_MODE(text) L##text
+
+#else
+
+std::string displayPath(const fs::path& path) { return printableUtf8(path.native()); }
+
+std::optional<std::u16string> entryNameUnits(const fs::path& name) { return utf16FromUtf8(name.native()); }
+
+std::optional<fs::path> pathOfComponents(const fs::path& directory, const std::vector<std::u16string>& components) {
+  fs::path path = directory;
+  for (const std::u16string& component : components) {
+    const std::optional<std::string> bytes = utf8FromUtf16(component);
+    if (!bytes) return std::nullopt;
+    path /= *bytes;
+  }
+  return path;
+}
+
+std::optional<std::string> argumentUtf8(const fs::path& argument) {
+  if (!utf16FromUtf8(argument.native())) return std::nullopt;
+  return argument.native();
+}
+
+std::optional<fs::path> currentExecutablePath() {
+  std::error_code error;
+  const fs::path path = fs::read_symlink("/proc/self/exe", error);
+  if (error) return std::nullopt;
+  return path;
+}
+
+bool standardErrorIsTerminal() { return isatty(fileno(stderr)) != 0; }
+
+void prepareConsoleOutput() {}
+
+namespace {
+
+FILE* openFile(const fs::path& path, const char* mode) { return fopen(path.c_str(), mode); }
+
+FILE* createNewFile(const fs::path& path) {
+  // Executable like a linker's output, within the user's umask.
+  const int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0777);
+  if (descriptor < 0) return nullptr;
+  FILE* file = fdopen(descriptor, "wb");
+  if (file == nullptr) ::close(descriptor);
+  return file;
+}
+
+bool renameOver(const fs::path& from, const fs::path& to) { return rename(from.c_str(), to.c_str()) == 0; }
+
+}  // namespace
+
+#define ONEFILE_MODE(text) text
+
+#endif
+
+InputFile::InputFile(const fs::path& path) : path_(path), file_(openFile(path, ONEFILE_MODE("rb"))) {
+  if (file_ == nullptr) failWith("cannot read", path, errno);
+}
+
+InputFile::~InputFile() { fclose(file_); }
+
+size_t InputFile::read(void* buffer, size_t capacity) {
+  const size_t count = fread(buffer, 1, capacity, file_);
+  if (count < capacity && ferror(file_)) failWith("cannot read", path_, errno);
+  return count;
+}
+
+void InputFile::rewind() {
+  if (fseek(file_, 0, SEEK_SET) != 0) failWith("cannot read", path_, errno);
+}
+
+OutputFile::OutputFile(const fs::path& path) : path_(path), file_(openFile(path, ONEFILE_MODE("wb"))) {
+  if (file_ == nullptr) failWith("cannot write", path, errno);
+}
+
+OutputFile::~OutputFile() {
+  if (file_ != nullptr) fclose(file_);
+}
+
+void OutputFile::write(const void* data, size_t length) {
+  if (length != 0 && fwrite(data, 1, length, file_) != length) failWith("cannot write", path_, errno);
+}
+
+void OutputFile::close() {
+  FILE* file = file_;
+  file_ = nullptr;
+  if (fclose(file) != 0) failWith("cannot write", path_, errno);
+}
+
+std::vector<uint8_t> readWholeFile(const fs::path& path) {
+  InputFile file(path);
+  std::vector<uint8_t> bytes;
+  uint8_t chunk[1 << 16];
+  for (size_t count; (count = file.read(chunk, sizeof chunk)) != 0;) bytes.insert(bytes.end(), chunk, chunk + count);
+  return bytes;
+}
+
+void replaceFileAtomically(const fs::path& target, const std::vector<uint8_t>& bytes) {
+  const fs::path directory = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  std::random_device random;
+  fs::path temporary;
+  FILE* file = nullptr;
+  for (int attempt = 0; file == nullptr; ++attempt) {
+    temporary = directory / (target.filename().native() + ONEFILE_MODE(".partial-") +
+                             fs::path(std::to_string(random() % 1000000)).native());
+    file = createNewFile(temporary);
+    if (file == nullptr && (errno != EEXIST || attempt == 100)) failWith("cannot create", temporary, errno);
+  }
+  const bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  int error = errno;
+  const bool closed = fclose(file) == 0;
+  if (written && !closed) error = errno;
+  if (written && closed && renameOver(temporary, target)) return;
+  if (written && closed) error = errno;
+  std::error_code ignored;
+  fs::remove(temporary, ignored);
+  failWith("cannot write", target, error);
+}

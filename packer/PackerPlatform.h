@@ -1,0 +1,74 @@
+// Where the packer meets the operating system: file names, reading and writing whole files with
+// the system's reason on failure, the tool's own location, and whether standard error is a
+// terminal. The one unit that differs between the Linux and the Windows build.
+#pragma once
+
+#include <stdint.h>
+#include <stdio.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+// A path as UTF-8 for messages (see printableUtf8).
+std::string displayPath(const std::filesystem::path& path);
+
+// One directory entry's name as UTF-16 units: from UTF-8 bytes on Linux, as the system stores it
+// on Windows. Nothing when it is not well-formed (not UTF-8 on Linux, a lone surrogate on Windows).
+std::optional<std::u16string> entryNameUnits(const std::filesystem::path& name);
+
+// The path of a payload name's components below `directory`; nothing when a component cannot be
+// a file name on this system.
+std::optional<std::filesystem::path> pathOfComponents(const std::filesystem::path& directory,
+                                                      const std::vector<std::u16string>& components);
+
+// A command-line argument as UTF-8 (on Windows the arguments arrive as UTF-16); nothing when it is
+// not well-formed.
+std::optional<std::string> argumentUtf8(const std::filesystem::path& argument);
+
+std::optional<std::filesystem::path> currentExecutablePath();
+
+bool standardErrorIsTerminal();
+
+// Makes a console show the UTF-8 that the tool prints (Windows); nothing elsewhere.
+void prepareConsoleOutput();
+
+// A file opened for reading, closed with the object. Every failure throws PackError naming the
+// path and the system's reason.
+class InputFile {
+ public:
+  explicit InputFile(const std::filesystem::path& path);
+  ~InputFile();
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+  // Up to `capacity` bytes; 0 at the end of the file.
+  size_t read(void* buffer, size_t capacity);
+  void rewind();
+
+ private:
+  std::filesystem::path path_;
+  FILE* file_;
+};
+
+// A file created anew or truncated, closed with the object (close() reports a failure to flush).
+class OutputFile {
+ public:
+  explicit OutputFile(const std::filesystem::path& path);
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  void write(const void* data, size_t length);
+  void close();
+
+ private:
+  std::filesystem::path path_;
+  FILE* file_;
+};
+
+std::vector<uint8_t> readWholeFile(const std::filesystem::path& path);
+
+// Writes the bytes to a new file in the target's directory and renames it over the target, so the
+// target either keeps its old content or gets the whole new one. The new file is removed again
+// on any failure.
+void replaceFileAtomically(const std::filesystem::path& target, const std::vector<uint8_t>& bytes);

@@ -1,0 +1,120 @@
+#include "PayloadReader.h"
+
+#include <zstd.h>
+
+#include <algorithm>
+
+#include "Crc32.h"
+#include "PackError.h"
+#include "PackerPlatform.h"
+#include "PayloadEntry.h"
+#include "PayloadHeader.h"
+#include "PeImage.h"
+#include "ResourceTree.h"
+#include "TextEncoding.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+[[noreturn]] void failDecode() {
+  throw PackError("the payload cannot be decoded: its compressed data is damaged or cut short");
+}
+
+void check(PayloadStatus status) {
+  if (status == PayloadStatus::outOfMemory) throw PackError("out of memory while decoding the payload");
+  if (status != PayloadStatus::ok) failDecode();
+}
+
+}  // namespace
+
+std::vector<uint8_t> readPayloadResource(const fs::path& executable) {
+  const std::vector<uint8_t> image = readWholeFile(executable);
+  const std::string shown = "'" + displayPath(executable) + "'";
+  PeLayout layout;
+  try {
+    layout = readPeLayout(image);
+  } catch (const PackError& error) {
+    throw PackError(shown + " is not a PE32+ executable for x86-64: " + error.what());
+  }
+  ResourceNode tree;
+  try {
+    tree = readResourceTree(image, layout);
+  } catch (const PackError& error) {
+    throw PackError(shown + ": " + error.what());
+  }
+  const ResourceNode* payload = findResource(tree, kRtRcdata, kPayloadResourceId);
+  if (payload == nullptr) throw PackError(shown + " carries no payload (no resource 27)");
+  if (!hasPayloadHeader(payload->data.data(), payload->data.size())) {
+    throw PackError(shown + ": resource 27 does not begin with the payload header");
+  }
+  return payload->data;
+}
+
+PayloadReader::PayloadReader(const std::vector<uint8_t>& resource) : stream_{} {
+  if (!hasPayloadHeader(resource.data(), resource.size())) throw PackError("the payload header is missing");
+  const uint8_t* compressed = resource.data() + kPayloadHeaderLength;
+  const uint64_t length = resource.size() - kPayloadHeaderLength;
+  // Frames follow one another up to the trailing bytes, which begin with zeros, never with the
+  // frame magic number.
+  static const uint8_t kFrameMagic[4] = {0x28, 0xB5, 0x2F, 0xFD};
+  do {
+    const size_t frame = ZSTD_findFrameCompressedSize(compressed + compressed_length_,
+                                                      static_cast<size_t>(length - compressed_length_));
+    if (ZSTD_isError(frame)) failDecode();
+    compressed_length_ += frame;
+    frame_count_ += 1;
+  } while (length - compressed_length_ >= 4 && std::equal(kFrameMagic, kFrameMagic + 4, compressed + compressed_length_));
+  trailing_length_ = length - compressed_length_;
+  check(openPayloadStream(stream_, compressed, length));
+}
+
+PayloadReader::~PayloadReader() { closePayloadStream(stream_); }
+
+bool PayloadReader::next(PayloadRecord& record) {
+  EntryNameBuffer name;
+  switch (readEntryName(stream_, name)) {
+    case EntryNameStatus::name: break;
+    case EntryNameStatus::endMarker: return false;
+    case EntryNameStatus::decodeError: failDecode();
+    case EntryNameStatus::tooLong: throw PackError("the payload holds a name longer than 1023 UTF-16 units");
+    case EntryNameStatus::unsafe:
+      throw PackError("the payload holds the name '" + printableUtf8(std::u16string(name, name + std::char_traits<WideUnit>::length(name))) +
+                      "', which could leave the extraction directory (rooted, a drive, ':', or an empty, '.' or '..' component)");
+  }
+  record.name.assign(name, name + std::char_traits<WideUnit>::length(name));
+  check(readEntrySizeAndChecksum(stream_, record.size, record.stored_checksum));
+  remaining_ = record.size;
+  return true;
+}
+
+uint32_t PayloadReader::readData(const std::function<void(const uint8_t*, size_t)>& sink) {
+  static thread_local uint8_t piece[1 << 16];
+  uint32_t crc = 0;
+  while (remaining_ > 0) {
+    const size_t count = remaining_ < sizeof piece ? static_cast<size_t>(remaining_) : sizeof piece;
+    check(readPayload(stream_, piece, count));
+    crc = crc32Update(crc, piece, count);
+    sink(piece, count);
+    remaining_ -= count;
+  }
+  return storedChecksum(crc);
+}
+
+void PayloadReader::requireFrameEnd() {
+  if (stream_.output.size != stream_.output.pos) throw PackError("the payload holds data after its end marker");
+  // Only the frames: the trailing bytes after them are not compressed data.
+  ZSTD_inBuffer input = stream_.input;
+  input.size = static_cast<size_t>(compressed_length_);
+  if (input.pos > input.size) failDecode();
+  static thread_local uint8_t window[kPayloadWindowSize];
+  for (;;) {
+    ZSTD_outBuffer output = {window, sizeof window, 0};
+    const size_t before = input.pos;
+    const size_t result = ZSTD_decompressStream(stream_.context, &output, &input);
+    if (ZSTD_isError(result)) failDecode();
+    if (output.pos != 0) throw PackError("the payload holds data after its end marker");
+    if (input.pos == before) break;
+  }
+  if (input.pos != input.size) failDecode();
+}

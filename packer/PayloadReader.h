@@ -1,0 +1,53 @@
+// Reads a packed executable's payload the way the launcher does, through the launcher's own
+// stream and record code, and stricter where a tool can afford it: a fault is a PackError with a
+// message instead of the launcher's one-line report.
+#pragma once
+
+#include <stdint.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "PayloadStream.h"
+
+// Resource 27 of the executable's resource directory. Throws PackError when the file is not a
+// PE32+ executable, has no resource 27, or the resource does not begin with the header.
+std::vector<uint8_t> readPayloadResource(const std::filesystem::path& executable);
+
+struct PayloadRecord {
+  std::u16string name;
+  uint64_t size = 0;
+  uint32_t stored_checksum = 0;
+};
+
+class PayloadReader {
+ public:
+  // The resource must outlive the reader.
+  explicit PayloadReader(const std::vector<uint8_t>& resource);
+  ~PayloadReader();
+  PayloadReader(const PayloadReader&) = delete;
+  PayloadReader& operator=(const PayloadReader&) = delete;
+
+  // The next record's name, size and checksum; false at the end marker. The previous record's
+  // data must have been read.
+  bool next(PayloadRecord& record);
+  // The current record's data, piece by piece; returns the checksum of the data under the
+  // payload's rule (CRC-32, 0 as 1).
+  uint32_t readData(const std::function<void(const uint8_t*, size_t)>& sink);
+  // After the end marker: the compressed data must end there, with no more data in it.
+  void requireFrameEnd();
+
+  // The compressed data: one frame, or several one after another; then the trailing bytes.
+  uint64_t compressedLength() const { return compressed_length_; }
+  uint64_t frameCount() const { return frame_count_; }
+  uint64_t trailingLength() const { return trailing_length_; }
+
+ private:
+  PayloadStream stream_;
+  uint64_t remaining_ = 0;  // data bytes of the current record not read yet
+  uint64_t compressed_length_ = 0;
+  uint64_t frame_count_ = 0;
+  uint64_t trailing_length_ = 0;
+};

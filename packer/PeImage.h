@@ -1,0 +1,66 @@
+// The headers of a PE32+ executable for x86-64, read from its bytes and checked far enough that
+// the resource code can rely on them: where the section table and the data directories lie, and
+// where every section's bytes are in the file.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+constexpr size_t kSectionHeaderSize = 40;
+constexpr uint32_t kResourceDirectoryIndex = 2;
+constexpr uint32_t kCertificateDirectoryIndex = 4;
+constexpr uint32_t kRelocationDirectoryIndex = 5;
+
+// Offsets inside the PE32+ optional header.
+constexpr size_t kOptionalSizeOfInitializedData = 8;
+constexpr size_t kOptionalSizeOfImage = 56;
+constexpr size_t kOptionalCheckSum = 64;
+constexpr size_t kOptionalDataDirectories = 112;
+
+struct PeSection {
+  std::string name;  // up to eight bytes, for messages
+  uint32_t virtual_size = 0;
+  uint32_t virtual_address = 0;
+  uint32_t raw_size = 0;
+  uint32_t raw_pointer = 0;
+  uint32_t characteristics = 0;
+  size_t header_offset = 0;  // of its 40-byte header in the file
+};
+
+struct PeDataDirectory {
+  uint32_t rva = 0;
+  uint32_t size = 0;
+};
+
+struct PeLayout {
+  size_t coff_header_offset = 0;  // just after "PE\0\0"
+  size_t optional_header_offset = 0;
+  size_t optional_header_size = 0;
+  size_t section_table_offset = 0;
+  uint32_t file_alignment = 0;
+  uint32_t section_alignment = 0;
+  uint32_t size_of_headers = 0;
+  uint32_t data_directory_count = 0;
+  std::vector<PeSection> sections;  // in file header order, which is ascending address order
+
+  size_t checksumOffset() const { return optional_header_offset + kOptionalCheckSum; }
+  size_t dataDirectoryOffset(uint32_t index) const { return optional_header_offset + kOptionalDataDirectories + 8 * index; }
+};
+
+// Reads and checks the headers. Throws PackError with the reason when the bytes are not a
+// well-formed PE32+ executable image for x86-64 (a DLL counts as not executable).
+PeLayout readPeLayout(const std::vector<uint8_t>& image);
+
+PeDataDirectory readDataDirectory(const std::vector<uint8_t>& image, const PeLayout& layout, uint32_t index);
+
+// File offset of the bytes [rva, rva + length), when they lie wholly within one section's data in
+// the file.
+std::optional<size_t> fileOffsetOfRva(const PeLayout& layout, uint32_t rva, uint32_t length);
+
+// The image checksum as the Windows loader and imagehlp compute it: 16-bit one's-complement sum
+// of the file with the checksum field taken as zero, plus the file length.
+uint32_t computePeChecksum(const std::vector<uint8_t>& image, size_t checksum_offset);

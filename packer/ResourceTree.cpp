@@ -1,0 +1,225 @@
+#include "ResourceTree.h"
+
+#include <algorithm>
+#include <deque>
+#include <map>
+
+#include "LittleEndian.h"
+#include "PackError.h"
+
+namespace {
+
+constexpr uint32_t kHighBit = 0x80000000u;
+constexpr size_t kDirectoryHeaderSize = 16;
+constexpr size_t kDirectoryEntrySize = 8;
+constexpr size_t kDataEntrySize = 16;
+constexpr int kLanguageDepth = 2;
+// Far beyond any real executable, and small enough that a directory whose entries point back at
+// each other is refused quickly instead of being expanded without end.
+constexpr size_t kMaximumNodes = 1u << 20;
+
+struct ReadContext {
+  const std::vector<uint8_t>& image;
+  const PeLayout& layout;
+  size_t base;   // file offset of the root directory
+  size_t limit;  // end of the resource section's data in the file
+  size_t nodes = 0;
+  uint64_t data_bytes = 0;
+};
+
+void require(bool condition, const std::string& reason) {
+  if (!condition) throw PackError("damaged resource directory: " + reason);
+}
+
+const uint8_t* bytesAt(const ReadContext& context, uint32_t offset, size_t length) {
+  require(offset <= context.limit - context.base && length <= context.limit - context.base - offset,
+          "an offset points outside the resource section");
+  return &context.image[context.base + offset];
+}
+
+ResourceKey readKey(const ReadContext& context, uint32_t field) {
+  ResourceKey key;
+  if ((field & kHighBit) == 0) {
+    require(field <= 0xFFFF, "an identifier does not fit 16 bits");
+    key.id = static_cast<uint16_t>(field);
+    return key;
+  }
+  const uint32_t offset = field & ~kHighBit;
+  const uint16_t length = readU16(bytesAt(context, offset, 2));
+  const uint8_t* units = bytesAt(context, offset + 2, 2u * length);
+  key.is_name = true;
+  for (uint16_t i = 0; i < length; ++i) key.name.push_back(static_cast<char16_t>(readU16(units + 2 * i)));
+  return key;
+}
+
+ResourceNode readLeaf(ReadContext& context, uint32_t offset) {
+  const uint8_t* entry = bytesAt(context, offset, kDataEntrySize);
+  const uint32_t rva = readU32(entry);
+  const uint32_t size = readU32(entry + 4);
+  const std::optional<size_t> at = fileOffsetOfRva(context.layout, rva, size);
+  require(at.has_value(), "the data of a resource lies outside the file");
+  // Entries that share data are legal, but not so many that copying them would exhaust memory.
+  context.data_bytes += size;
+  require(context.data_bytes <= 2 * static_cast<uint64_t>(context.image.size()), "its entries share data many times over");
+  ResourceNode leaf;
+  leaf.is_leaf = true;
+  leaf.data.assign(context.image.begin() + static_cast<std::ptrdiff_t>(*at),
+                   context.image.begin() + static_cast<std::ptrdiff_t>(*at + size));
+  leaf.code_page = readU32(entry + 8);
+  return leaf;
+}
+
+ResourceNode readDirectory(ReadContext& context, uint32_t offset, int depth) {
+  require(depth <= kLanguageDepth, "it is nested deeper than type, name and language");
+  const uint8_t* header = bytesAt(context, offset, kDirectoryHeaderSize);
+  ResourceNode directory;
+  directory.characteristics = readU32(header);
+  directory.time_date_stamp = readU32(header + 4);
+  directory.major_version = readU16(header + 8);
+  directory.minor_version = readU16(header + 10);
+  const size_t count = static_cast<size_t>(readU16(header + 12)) + readU16(header + 14);
+  const uint8_t* entries = bytesAt(context, offset + static_cast<uint32_t>(kDirectoryHeaderSize), count * kDirectoryEntrySize);
+  for (size_t i = 0; i < count; ++i) {
+    context.nodes += 1;
+    require(context.nodes <= kMaximumNodes, "it has too many entries, or entries that loop");
+    const uint32_t key_field = readU32(entries + i * kDirectoryEntrySize);
+    const uint32_t target = readU32(entries + i * kDirectoryEntrySize + 4);
+    ResourceNode child = (target & kHighBit) != 0 ? readDirectory(context, target & ~kHighBit, depth + 1)
+                                                  : readLeaf(context, target);
+    child.key = readKey(context, key_field);
+    directory.children.push_back(std::move(child));
+  }
+  return directory;
+}
+
+ResourceNode& childWithId(ResourceNode& directory, uint16_t id) {
+  auto position = std::find_if(directory.children.begin(), directory.children.end(), [&](const ResourceNode& child) {
+    return !child.key.is_name && child.key.id >= id;
+  });
+  if (position != directory.children.end() && position->key.id == id) return *position;
+  ResourceNode child;
+  child.key = ResourceKey::ofId(id);
+  return *directory.children.insert(position, std::move(child));
+}
+
+const ResourceNode* findChild(const ResourceNode& directory, uint16_t id) {
+  for (const ResourceNode& child : directory.children) {
+    if (child.key.matchesId(id)) return &child;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+ResourceNode readResourceTree(const std::vector<uint8_t>& image, const PeLayout& layout) {
+  const PeDataDirectory directory = readDataDirectory(image, layout, kResourceDirectoryIndex);
+  if (directory.rva == 0) return ResourceNode{};
+  for (const PeSection& section : layout.sections) {
+    if (directory.rva < section.virtual_address || directory.rva - section.virtual_address >= section.raw_size) continue;
+    ReadContext context{image, layout, section.raw_pointer + (directory.rva - section.virtual_address),
+                        static_cast<size_t>(section.raw_pointer) + section.raw_size};
+    return readDirectory(context, 0, 0);
+  }
+  require(false, "its address lies in no section's data");
+  return ResourceNode{};
+}
+
+void setResource(ResourceNode& root, uint16_t type, uint16_t name, uint16_t language, std::vector<uint8_t> data) {
+  ResourceNode& named = childWithId(childWithId(root, type), name);
+  named.is_leaf = false;
+  named.children.clear();
+  ResourceNode& leaf = childWithId(named, language);
+  leaf.is_leaf = true;
+  leaf.data = std::move(data);
+}
+
+const ResourceNode* findResource(const ResourceNode& root, uint16_t type, uint16_t name) {
+  const ResourceNode* type_node = findChild(root, type);
+  const ResourceNode* name_node = type_node != nullptr && !type_node->is_leaf ? findChild(*type_node, name) : nullptr;
+  if (name_node == nullptr || name_node->is_leaf || name_node->children.empty()) return nullptr;
+  const ResourceNode& first = name_node->children.front();
+  return first.is_leaf ? &first : nullptr;
+}
+
+std::vector<uint8_t> writeResourceSection(const ResourceNode& root, uint32_t section_rva) {
+  std::vector<uint8_t> section;
+  appendResourceSection(root, section_rva, section);
+  return section;
+}
+
+size_t appendResourceSection(const ResourceNode& root, uint32_t section_rva, std::vector<uint8_t>& out) {
+  // Breadth first, so every directory table comes before the tables it points to.
+  std::vector<const ResourceNode*> directories;
+  std::vector<const ResourceNode*> leaves;
+  std::vector<const ResourceNode*> named;
+  std::deque<const ResourceNode*> queue{&root};
+  while (!queue.empty()) {
+    const ResourceNode* node = queue.front();
+    queue.pop_front();
+    if (node != &root && node->key.is_name) named.push_back(node);
+    if (node->is_leaf) {
+      leaves.push_back(node);
+      continue;
+    }
+    directories.push_back(node);
+    for (const ResourceNode& child : node->children) queue.push_back(&child);
+  }
+
+  std::map<const ResourceNode*, uint64_t> offset_of;  // of a directory table or a data entry
+  std::map<const ResourceNode*, uint64_t> name_offset_of;
+  std::map<const ResourceNode*, uint64_t> data_offset_of;
+  uint64_t end = 0;
+  for (const ResourceNode* directory : directories) {
+    offset_of[directory] = end;
+    end += kDirectoryHeaderSize + kDirectoryEntrySize * directory->children.size();
+  }
+  for (const ResourceNode* leaf : leaves) {
+    offset_of[leaf] = end;
+    end += kDataEntrySize;
+  }
+  for (const ResourceNode* node : named) {
+    name_offset_of[node] = end;
+    end += 2 + 2 * node->key.name.size();
+  }
+  for (const ResourceNode* leaf : leaves) {
+    end = alignUp(end, 8);
+    data_offset_of[leaf] = end;
+    end += leaf->data.size();
+  }
+  if (section_rva + end > 0xFFFFFFFFull) throw PackError("the resources do not fit the 4 GiB address space of an image");
+
+  const size_t base = out.size();
+  out.resize(base + static_cast<size_t>(end), 0);
+  uint8_t* const section = &out[base];
+  for (const ResourceNode* directory : directories) {
+    if (directory->children.size() > 0xFFFF) throw PackError("a resource directory has more than 65535 entries");
+    uint8_t* header = &section[offset_of[directory]];
+    writeU32(header, directory->characteristics);
+    writeU32(header + 4, directory->time_date_stamp);
+    writeU16(header + 8, directory->major_version);
+    writeU16(header + 10, directory->minor_version);
+    const auto named_count = std::count_if(directory->children.begin(), directory->children.end(),
+                                           [](const ResourceNode& child) { return child.key.is_name; });
+    writeU16(header + 12, static_cast<uint16_t>(named_count));
+    writeU16(header + 14, static_cast<uint16_t>(directory->children.size() - named_count));
+    uint8_t* entry = header + kDirectoryHeaderSize;
+    for (const ResourceNode& child : directory->children) {
+      writeU32(entry, child.key.is_name ? kHighBit | static_cast<uint32_t>(name_offset_of[&child]) : child.key.id);
+      writeU32(entry + 4, static_cast<uint32_t>(offset_of[&child]) | (child.is_leaf ? 0 : kHighBit));
+      entry += kDirectoryEntrySize;
+    }
+  }
+  for (const ResourceNode* leaf : leaves) {
+    uint8_t* entry = &section[offset_of[leaf]];
+    writeU32(entry, section_rva + static_cast<uint32_t>(data_offset_of[leaf]));
+    writeU32(entry + 4, static_cast<uint32_t>(leaf->data.size()));
+    writeU32(entry + 8, leaf->code_page);
+    std::copy(leaf->data.begin(), leaf->data.end(), section + data_offset_of[leaf]);
+  }
+  for (const ResourceNode* node : named) {
+    uint8_t* at = &section[name_offset_of[node]];
+    writeU16(at, static_cast<uint16_t>(node->key.name.size()));
+    for (size_t i = 0; i < node->key.name.size(); ++i) writeU16(at + 2 + 2 * i, static_cast<uint16_t>(node->key.name[i]));
+  }
+  return static_cast<size_t>(end);
+}

@@ -1,0 +1,62 @@
+// The resource directory of a PE image as a tree of three levels, the way the loader searches it:
+// type, then name, then language, whose leaf holds the bytes. Read from an image, changed, and
+// written back as the bytes of a resource section at a given address.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "PeImage.h"
+
+constexpr uint16_t kRtRcdata = 10;
+constexpr uint16_t kLanguageNeutral = 0;
+
+struct ResourceKey {
+  bool is_name = false;
+  uint16_t id = 0;
+  std::u16string name;
+
+  static ResourceKey ofId(uint16_t id) {
+    ResourceKey key;
+    key.id = id;
+    return key;
+  }
+  bool matchesId(uint16_t wanted) const { return !is_name && id == wanted; }
+};
+
+struct ResourceNode {
+  ResourceKey key;
+  bool is_leaf = false;
+  // A directory's own header fields, kept as the stub had them.
+  uint32_t characteristics = 0;
+  uint32_t time_date_stamp = 0;
+  uint16_t major_version = 0;
+  uint16_t minor_version = 0;
+  // Named entries first, in the order they came; then numbered entries in ascending order, which
+  // the loader's binary search needs.
+  std::vector<ResourceNode> children;
+  // A leaf's data and code page.
+  std::vector<uint8_t> data;
+  uint32_t code_page = 0;
+};
+
+// The image's resource tree; an empty root when it has none. Throws PackError when the directory
+// is damaged: offsets outside the section, data outside the file, nesting deeper than three
+// levels, or more entries than any real image has.
+ResourceNode readResourceTree(const std::vector<uint8_t>& image, const PeLayout& layout);
+
+// Makes `data` the one language (`language`) of resource `type`/`name`, replacing whatever
+// languages that resource had.
+void setResource(ResourceNode& root, uint16_t type, uint16_t name, uint16_t language, std::vector<uint8_t> data);
+
+// The first language of resource `type`/`name`, or null.
+const ResourceNode* findResource(const ResourceNode& root, uint16_t type, uint16_t name);
+
+// The resource section's bytes for a section that starts at `section_rva`: directory tables,
+// data entries, name strings, then the data of every leaf, each 8-byte aligned. The same tree
+// always gives the same bytes. Throws PackError when the result would not fit 32-bit offsets.
+std::vector<uint8_t> writeResourceSection(const ResourceNode& root, uint32_t section_rva);
+// The same bytes appended to `out` in place (no copy of the data); returns their length.
+size_t appendResourceSection(const ResourceNode& root, uint32_t section_rva, std::vector<uint8_t>& out);

@@ -1,0 +1,17 @@
+# The packer on the host: its PE resource code against the real launcher stub (read back by
+# llvm-readobj), and onefile-pack itself end to end.
+set(ONEFILE_WINDOWS_STUB "${CMAKE_BINARY_DIR}/../windows/bin/onefile-launcher.exe")
+
+add_library(onefile_packer_test_support STATIC "${CMAKE_CURRENT_SOURCE_DIR}/PackerTestSupport.cpp")
+target_include_directories(onefile_packer_test_support PUBLIC "${CMAKE_CURRENT_SOURCE_DIR}")
+target_link_libraries(onefile_packer_test_support PUBLIC zlib_static)
+
+onefile_host_test(packer-pe-test "${CMAKE_CURRENT_SOURCE_DIR}/PeResourceTest.cpp")
+target_link_libraries(packer-pe-test PRIVATE onefile_packer_units onefile_packer_test_support)
+set_tests_properties(packer-pe-test PROPERTIES ENVIRONMENT "ONEFILE_STUB=${ONEFILE_WINDOWS_STUB}")
+
+onefile_host_test(packer-command-test "${CMAKE_CURRENT_SOURCE_DIR}/PackerCommandTest.cpp")
+target_link_libraries(packer-command-test PRIVATE onefile_packer_units onefile_packer_test_support)
+add_dependencies(packer-command-test onefile-pack)
+set_tests_properties(packer-command-test PROPERTIES
+  ENVIRONMENT "ONEFILE_STUB=${ONEFILE_WINDOWS_STUB};ONEFILE_PACK=$<TARGET_FILE:onefile-pack>")

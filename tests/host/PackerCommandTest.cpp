@@ -1,0 +1,472 @@
+// onefile-pack end to end on the host: a tree packed and read back by list, verify and extract
+// byte for byte; the frame and trailer bytes; the same bytes from the same input; and every bad
+// input refused with its message and exit code, leaving no output and the inputs as they were.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <thread>
+
+#include <zstd.h>
+
+#include "Crc32.h"
+#include "PackCommand.h"
+#include "LittleEndian.h"
+#include "PackerTestSupport.h"
+#include "PeImage.h"
+#include "ResourceTree.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+typedef std::vector<uint8_t> Bytes;
+
+const std::string kTool = getenv("ONEFILE_PACK") != nullptr ? getenv("ONEFILE_PACK") : "onefile-pack";
+
+Bytes textBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+Bytes randomBytes(size_t size, uint64_t state) {
+  Bytes bytes(size);
+  for (uint8_t& byte : bytes) {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    byte = static_cast<uint8_t>(state);
+  }
+  return bytes;
+}
+
+void put(const fs::path& path, const Bytes& bytes) {
+  fs::create_directories(path.parent_path());
+  writeBytes(path, bytes);
+}
+
+CommandResult pack(const std::vector<std::string>& arguments) {
+  std::vector<std::string> command{kTool, "pack"};
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  return runCommand(command);
+}
+
+Bytes payloadResource(const Bytes& image) {
+  const PeLayout layout = readPeLayout(image);
+  const ResourceNode tree = readResourceTree(image, layout);
+  const ResourceNode* payload = findResource(tree, kRtRcdata, 27);
+  return payload != nullptr ? payload->data : Bytes{};
+}
+
+class Packer : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (readStubOrSkip().empty()) GTEST_SKIP() << "the Windows build's launcher stub is not there";
+    stub = getenv("ONEFILE_STUB");
+    app = scratch.path() / "app";
+  }
+  std::string out(const std::string& name) const { return (scratch.path() / name).string(); }
+
+  ScratchDirectory scratch;
+  std::string stub;
+  fs::path app;
+};
+
+// Files whose order in the payload is known: main first, the other top-level files by UTF-16
+// units (upper case before lower case, U+00DC and the surrogates of U+1F600 late), then the files
+// in subfolders by components (so "data" before "data2", though "\" sorts after "2").
+struct TreeFile {
+  std::string path;  // below app, "/" between components
+  Bytes bytes;
+};
+
+std::vector<TreeFile> sampleTree() {
+  return {
+      {"Quorvell.exe", textBytes("MZ the program")},
+      {"B.txt", textBytes("upper case first")},
+      {"a.txt", textBytes("then lower case")},
+      {"emoji-\xF0\x9F\x98\x80.txt", textBytes("a name with a surrogate pair")},
+      {"empty.dat", {}},
+      {"\xC3\x9Cnic\xC3\xB6" "de-\xE5\x90\x8D\xE5\x89\x8D.txt", textBytes("non-ASCII name")},
+      {"data/big.bin", randomBytes(300001, 7)},
+      {"data/keep/.keep", {}},
+      {"data/levels/1.txt", textBytes("level one")},
+      {"data2/x.txt", textBytes("after data")},
+  };
+}
+
+std::string payloadName(const std::string& path) {
+  std::string name = path;
+  for (char& c : name) {
+    if (c == '/') c = '\\';
+  }
+  return name;
+}
+
+// Both layouts: the whole list in one frame (the default), and a frame per record and per file.
+class RoundTrip : public Packer, public testing::WithParamInterface<const char*> {};
+
+TEST_P(RoundTrip, ListVerifyAndExtractGiveBackTheTree) {
+  const std::vector<TreeFile> files = sampleTree();
+  for (const TreeFile& file : files) put(app / file.path, file.bytes);
+  const std::string packed = out("app.exe");
+  const CommandResult packing =
+      pack({app.string(), "--main", "Quorvell.exe", "--layout", GetParam(), "--stub", stub, "-o", packed});
+  ASSERT_EQ(packing.exit_code, 0) << packing.err;
+  EXPECT_EQ(packing.out + packing.err, "");
+
+  // list: one line per file in payload order, then the totals.
+  const CommandResult listing = runCommand({kTool, "list", packed});
+  ASSERT_EQ(listing.exit_code, 0) << listing.err;
+  std::ostringstream expected;
+  expected << "        size  checksum  name\n";
+  uint64_t total = 0;
+  for (const TreeFile& file : files) {
+    char line[64];
+    snprintf(line, sizeof line, "%12zu  %08x  ", file.bytes.size(),
+             storedChecksum(crc32Reference(0, file.bytes.data(), file.bytes.size())));
+    expected << line << payloadName(file.path) << "\n";
+    total += file.bytes.size();
+  }
+  EXPECT_EQ(listing.out.substr(0, expected.str().size()), expected.str());
+  EXPECT_NE(listing.out.find(std::to_string(files.size()) + " files, " + std::to_string(total) + " bytes"), std::string::npos)
+      << listing.out;
+
+  const CommandResult verifying = runCommand({kTool, "verify", packed});
+  EXPECT_EQ(verifying.exit_code, 0) << verifying.err;
+  EXPECT_NE(verifying.out.find("every checksum matches"), std::string::npos);
+
+  const fs::path target = scratch.path() / "extracted";
+  const CommandResult extracting = runCommand({kTool, "extract", packed, target.string()});
+  ASSERT_EQ(extracting.exit_code, 0) << extracting.err;
+  EXPECT_EQ(snapshotTree(target), snapshotTree(app));
+
+  // The cache rule: an intact file is left alone (its time stays), a changed one is rewritten
+  // whole, and a file the payload does not name stays.
+  const auto old_time = fs::last_write_time(target / "a.txt") - std::chrono::hours(24);
+  fs::last_write_time(target / "a.txt", old_time);
+  writeBytes(target / "data" / "levels" / "1.txt", textBytes("changed and longer than before"));
+  writeBytes(target / "extra.txt", textBytes("not in the payload"));
+  const CommandResult again = runCommand({kTool, "extract", packed, target.string()});
+  ASSERT_EQ(again.exit_code, 0) << again.err;
+  EXPECT_NE(again.out.find("1 written, 9 already up to date"), std::string::npos) << again.out;
+  EXPECT_EQ(fs::last_write_time(target / "a.txt"), old_time);
+  fs::remove(target / "extra.txt");
+  EXPECT_EQ(snapshotTree(target), snapshotTree(app));
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, RoundTrip, testing::Values("single", "per-file"));
+
+TEST_F(Packer, MainInASubfolderComesFirstAndNothingElseMoves) {
+  put(app / "z.txt", textBytes("z"));
+  put(app / "bin" / "run.exe", textBytes("MZ"));
+  put(app / "bin" / "a.dll", textBytes("MZ"));
+  const std::string packed = out("app.exe");
+  ASSERT_EQ(pack({app.string(), "--main", "bin/run.exe", "--stub", stub, "-o", packed}).exit_code, 0);
+  const CommandResult listing = runCommand({kTool, "list", packed});
+  std::vector<std::string> names;
+  std::istringstream lines(listing.out);
+  std::string line;
+  std::getline(lines, line);
+  while (std::getline(lines, line) && line.rfind("  ", 0) == 0) names.push_back(line.substr(line.rfind("  ") + 2));
+  EXPECT_EQ(names, (std::vector<std::string>{"bin\\run.exe", "z.txt", "bin\\a.dll"}));
+}
+
+TEST_F(Packer, FrameHeaderAndTrailerAreFixedAndPacksAreReproducible) {
+  for (const TreeFile& file : sampleTree()) put(app / file.path, file.bytes);
+  ASSERT_EQ(pack({app.string(), "--main", "Quorvell.exe", "--stub", stub, "-o", out("first.exe")}).exit_code, 0);
+  // New times on every file: nothing of them may reach the output.
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(app)) {
+    fs::last_write_time(entry.path(), fs::last_write_time(entry.path()) - std::chrono::hours(1));
+  }
+  // Without --stub the tool finds the launcher built beside it.
+  const CommandResult second = pack({app.string(), "--main", "Quorvell.exe", "-o", out("second.exe")});
+  ASSERT_EQ(second.exit_code, 0) << second.err;
+  const Bytes first = readBytes(out("first.exe"));
+  EXPECT_EQ(first, readBytes(out("second.exe")));
+
+  const Bytes resource = payloadResource(first);
+  ASSERT_GT(resource.size(), 3u + 6 + 14);
+  EXPECT_EQ(Bytes(resource.begin(), resource.begin() + 3), textBytes("QOV"));
+  // Zstandard magic, then a frame header descriptor without content size, checksum or
+  // dictionary, and a window descriptor for exactly 2^27 bytes.
+  EXPECT_EQ(Bytes(resource.begin() + 3, resource.begin() + 9), (Bytes{0x28, 0xB5, 0x2F, 0xFD, 0x00, 0x88}));
+  const size_t frame = ZSTD_findFrameCompressedSize(resource.data() + 3, resource.size() - 3);
+  ASSERT_FALSE(ZSTD_isError(frame));
+  ASSERT_EQ(3 + frame + 14, resource.size());
+  EXPECT_EQ(Bytes(resource.end() - 14, resource.end() - 8), Bytes(6, 0));
+  EXPECT_EQ(readU64(&resource[resource.size() - 8]), resource.size() - 8);
+}
+
+// zstd's workers each take a fixed-size job; the tree spans several, so any dependence of the
+// bytes on the number of workers or on their timing shows.
+TEST_F(Packer, WorkerThreadsDoNotChangeTheBytes) {
+  put(app / "main.exe", textBytes("MZ"));
+  uint64_t state = 5;
+  for (int part = 0; part < 5; ++part) {
+    Bytes text;
+    while (text.size() < (8u << 20)) {
+      state = state * 6364136223846793005ull + 1442695040888963407ull;
+      const std::string word = "word" + std::to_string((state >> 33) % 5000) + ((state >> 20) % 9 == 0 ? "\n" : " ");
+      text.insert(text.end(), word.begin(), word.end());
+    }
+    put(app / "parts" / ("part" + std::to_string(part) + ".txt"), text);
+  }
+  std::vector<Bytes> outputs;
+  for (int workers : {1, 2, 2}) {
+    PackRequest request;
+    request.folder = app;
+    request.main = "main.exe";
+    request.stub = fs::path(stub);
+    request.level = 1;
+    request.workers = workers;
+    request.output = out("workers.exe");
+    packApplication(request);
+    outputs.push_back(readBytes(request.output));
+  }
+  EXPECT_TRUE(outputs[0] == outputs[1]);
+  EXPECT_TRUE(outputs[1] == outputs[2]);
+}
+
+TEST_F(Packer, SplashBecomesResource28AndTheStubsResourcesStay) {
+  put(app / "main.exe", textBytes("MZ"));
+  const Bytes png = tinyPng(3, 2);
+  writeBytes(out("splash.png"), png);
+  ASSERT_EQ(pack({app.string(), "--main", "main.exe", "--splash", out("splash.png"), "--stub", stub, "-o", out("a.exe")}).exit_code, 0);
+  const Bytes image = readBytes(out("a.exe"));
+  const ResourceNode tree = readResourceTree(image, readPeLayout(image));
+  ASSERT_NE(findResource(tree, kRtRcdata, 28), nullptr);
+  EXPECT_EQ(findResource(tree, kRtRcdata, 28)->data, png);
+  const std::string listing = runReadobj("--coff-resources", image);
+  for (const char* type : {"Type: ICON (ID 3)", "Type: GROUP_ICON (ID 14)", "Type: VERSIONINFO (ID 16)",
+                           "Type: MANIFEST (ID 24)", "Type: RCDATA (ID 10)", "Name: (ID 27)", "Name: (ID 28)"}) {
+    EXPECT_NE(listing.find(type), std::string::npos) << type;
+  }
+}
+
+TEST_F(Packer, VerifyAndExtractCatchDamagedDataThatStillDecodes) {
+  const Bytes big = randomBytes(200000, 11);
+  put(app / "main.exe", textBytes("MZ"));
+  put(app / "big.bin", big);
+  ASSERT_EQ(pack({app.string(), "--main", "main.exe", "--stub", stub, "-o", out("a.exe")}).exit_code, 0);
+  // Random data travels in raw blocks: one flipped byte there decodes without complaint.
+  Bytes image = readBytes(out("a.exe"));
+  const auto at = std::search(image.begin(), image.end(), big.begin() + 100000, big.begin() + 100064);
+  ASSERT_NE(at, image.end());
+  *at ^= 0x40;
+  writeBytes(out("damaged.exe"), image);
+
+  EXPECT_EQ(runCommand({kTool, "list", out("damaged.exe")}).exit_code, 0);
+  const CommandResult verifying = runCommand({kTool, "verify", out("damaged.exe")});
+  EXPECT_EQ(verifying.exit_code, 1);
+  EXPECT_NE(verifying.err.find("'big.bin' has checksum"), std::string::npos) << verifying.err;
+  const CommandResult extracting = runCommand({kTool, "extract", out("damaged.exe"), out("x")});
+  EXPECT_EQ(extracting.exit_code, 1);
+  EXPECT_NE(extracting.err.find("'big.bin' does not match its stored checksum"), std::string::npos) << extracting.err;
+
+  const CommandResult bare = runCommand({kTool, "verify", stub});
+  EXPECT_EQ(bare.exit_code, 1);
+  EXPECT_NE(bare.err.find("carries no payload (no resource 27)"), std::string::npos) << bare.err;
+}
+
+TEST_F(Packer, AFileThatChangesWhileItIsPackedIsRefused) {
+  put(app / "main.exe", textBytes("MZ"));
+  put(app / "growing.log", randomBytes(4 << 20, 3));
+  std::atomic<bool> packing{true};
+  std::atomic<bool> writing{false};
+  std::thread writer([&] {
+    std::ofstream log(app / "growing.log", std::ios::binary | std::ios::app);
+    while (packing) {
+      log << "another line\n" << std::flush;
+      writing = true;
+      std::this_thread::sleep_for(std::chrono::microseconds(50));
+    }
+  });
+  while (!writing) std::this_thread::yield();
+  const CommandResult result = pack({app.string(), "--main", "main.exe", "--stub", stub, "-o", out("a.exe")});
+  packing = false;
+  writer.join();
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_NE(result.err.find("growing.log' changed while it was being packed"), std::string::npos) << result.err;
+  EXPECT_FALSE(fs::exists(out("a.exe")));
+}
+
+// Each case prepares a fresh folder (app/ with main.exe and data/x.txt, stub.exe, splash.png) and
+// gives the arguments after "pack"; the whole scratch directory must be the same afterwards.
+struct BadInput {
+  const char* what;
+  std::function<std::vector<std::string>(const fs::path& root)> prepare;
+  const char* message;
+  int exit_code;
+};
+
+std::vector<std::string> packArguments(const fs::path& root, const std::string& main = "main.exe",
+                                       const std::string& output = "out.exe") {
+  return {(root / "app").string(), "--main", main, "--stub", (root / "stub.exe").string(), "-o", (root / output).string()};
+}
+
+const BadInput kBadInputs[] = {
+    {"missing folder", [](const fs::path& r) { fs::remove_all(r / "app"); return packArguments(r); },
+     "application folder '", 1},
+    {"folder is a file", [](const fs::path& r) { fs::remove_all(r / "app"); put(r / "app", {1}); return packArguments(r); },
+     "app' is not a folder", 1},
+    {"main missing", [](const fs::path& r) { return packArguments(r, "nothing.exe"); }, "--main 'nothing.exe' is not a file in", 1},
+    {"main is a folder", [](const fs::path& r) { return packArguments(r, "data"); }, "--main 'data' is a folder, not a file", 1},
+    {"main outside", [](const fs::path& r) { return packArguments(r, "../stub.exe"); }, "lies outside the application folder", 1},
+    {"main absolute", [](const fs::path& r) { return packArguments(r, (r / "app" / "main.exe").string()); },
+     "must be a path relative to the application folder", 1},
+    {"splash missing",
+     [](const fs::path& r) {
+       auto a = packArguments(r);
+       a.insert(a.end(), {"--splash", (r / "none.png").string()});
+       return a;
+     },
+     "cannot read", 1},
+    {"splash not a PNG",
+     [](const fs::path& r) {
+       put(r / "splash.png", textBytes("GIF89a"));
+       auto a = packArguments(r);
+       a.insert(a.end(), {"--splash", (r / "splash.png").string()});
+       return a;
+     },
+     "is not a PNG image: it does not start with the PNG signature", 1},
+    {"splash with a damaged header",
+     [](const fs::path& r) {
+       Bytes png = tinyPng(2, 2);
+       png[20] ^= 1;  // inside IHDR, so its CRC no longer fits
+       put(r / "splash.png", png);
+       auto a = packArguments(r);
+       a.insert(a.end(), {"--splash", (r / "splash.png").string()});
+       return a;
+     },
+     "the CRC of its IHDR header is wrong", 1},
+    {"stub missing", [](const fs::path& r) { fs::remove(r / "stub.exe"); return packArguments(r); }, "cannot read", 1},
+    {"stub not a PE", [](const fs::path& r) { put(r / "stub.exe", textBytes("#!/bin/sh\n")); return packArguments(r); },
+     "is not a PE32+ executable for x86-64: no MZ header", 1},
+    {"stub PE32",
+     [](const fs::path& r) {
+       Bytes image = readBytes(r / "stub.exe");
+       writeU16(&image[readPeLayout(image).optional_header_offset], 0x10B);
+       put(r / "stub.exe", image);
+       return packArguments(r);
+     },
+     "is not PE32+", 1},
+    {"stub signed",
+     [](const fs::path& r) {
+       Bytes image = readBytes(r / "stub.exe");
+       const PeLayout layout = readPeLayout(image);
+       writeU32(&image[layout.dataDirectoryOffset(kCertificateDirectoryIndex)], static_cast<uint32_t>(image.size()));
+       writeU32(&image[layout.dataDirectoryOffset(kCertificateDirectoryIndex) + 4], 8);
+       image.resize(image.size() + 8);
+       put(r / "stub.exe", image);
+       return packArguments(r);
+     },
+     "carries an Authenticode signature", 1},
+    {"output is the stub", [](const fs::path& r) { return packArguments(r, "main.exe", "stub.exe"); }, "is the stub itself", 1},
+    {"output is an application file", [](const fs::path& r) { return packArguments(r, "main.exe", "app/data/x.txt"); },
+     "is the application file itself", 1},
+    {"output is the splash",
+     [](const fs::path& r) {
+       auto a = packArguments(r, "main.exe", "splash.png");
+       a.insert(a.end(), {"--splash", (r / "splash.png").string()});
+       return a;
+     },
+     "is the splash image itself", 1},
+    {"output is a folder", [](const fs::path& r) { return packArguments(r, "main.exe", "app/data"); }, "is a folder", 1},
+    {"name of 1030 units",
+     [](const fs::path& r) {
+       fs::path deep = r / "app";
+       for (int i = 0; i < 5; ++i) deep /= std::string(204, static_cast<char>('a' + i));
+       put(deep / "x.txt", {});
+       return packArguments(r);
+     },
+     "is 1030 UTF-16 units long; at most 1023", 1},
+    {"name not UTF-8", [](const fs::path& r) { put(r / "app" / "bad\xFF.txt", {}); return packArguments(r); },
+     "is not valid Unicode (UTF-8)", 1},
+    {"name with a colon", [](const fs::path& r) { put(r / "app" / "a:b", {}); return packArguments(r); },
+     "contains ':', which Windows does not allow", 1},
+    {"name with a backslash", [](const fs::path& r) { put(r / "app" / "a\\b", {}); return packArguments(r); },
+     "contains '\\', which Windows does not allow", 1},
+    {"device name", [](const fs::path& r) { put(r / "app" / "data" / "Nul.txt", {}); return packArguments(r); },
+     "is a device name on Windows", 1},
+    {"trailing dot", [](const fs::path& r) { put(r / "app" / "notes.", {}); return packArguments(r); },
+     "ends with a dot or a space", 1},
+    {"names differing in case", [](const fs::path& r) { put(r / "app" / "data" / "X.TXT", {}); return packArguments(r); },
+     "differ only in letter case", 1},
+    {"link to a folder",
+     [](const fs::path& r) {
+       fs::create_directory_symlink(r / "app" / "data", r / "app" / "loop");
+       return packArguments(r);
+     },
+     "is a symbolic link to a folder", 1},
+    {"dangling link",
+     [](const fs::path& r) {
+       fs::create_symlink(r / "gone", r / "app" / "gone");
+       return packArguments(r);
+     },
+     "is a symbolic link to nothing", 1},
+    {"pipe", [](const fs::path& r) { mkfifo((r / "app" / "pipe").c_str(), 0600); return packArguments(r); },
+     "is neither a regular file nor a folder", 1},
+    {"unreadable file",
+     [](const fs::path& r) {
+       chmod((r / "app" / "data" / "x.txt").c_str(), 0);
+       return packArguments(r);
+     },
+     "cannot read", 1},
+    {"no output named", [](const fs::path& r) { auto a = packArguments(r); a.resize(a.size() - 2); return a; },
+     "pack needs -o", 2},
+    {"level out of range", [](const fs::path& r) { auto a = packArguments(r); a.insert(a.end(), {"--level", "23"}); return a; },
+     "--level takes a whole number from 1 to 22", 2},
+    {"unknown option", [](const fs::path& r) { auto a = packArguments(r); a.push_back("--fast"); return a; },
+     "unknown option '--fast'", 2},
+};
+
+TEST_F(Packer, BadInputsAreRefusedAndLeaveEverythingAsItWas) {
+  for (const BadInput& c : kBadInputs) {
+    SCOPED_TRACE(c.what);
+    if (std::string(c.what) == "unreadable file" && geteuid() == 0) continue;  // root reads everything
+    ScratchDirectory root;
+    put(root.path() / "app" / "main.exe", textBytes("MZ"));
+    put(root.path() / "app" / "data" / "x.txt", textBytes("x"));
+    writeBytes(root.path() / "stub.exe", readBytes(stub));
+    writeBytes(root.path() / "splash.png", tinyPng(1, 1));
+    const std::vector<std::string> arguments = c.prepare(root.path());
+    const auto before = snapshotTree(root.path());
+    const CommandResult result = pack(arguments);
+    EXPECT_EQ(result.exit_code, c.exit_code) << result.err;
+    EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.rfind("onefile-pack: ", 0), 0u) << result.err;
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(snapshotTree(root.path()), before);
+  }
+}
+
+TEST(PackerCommandLine, HelpVersionAndUsageErrors) {
+  const CommandResult help = runCommand({kTool, "--help"});
+  EXPECT_EQ(help.exit_code, 0);
+  EXPECT_EQ(help.out.rfind("Usage:\n  onefile-pack pack APPDIR --main REL", 0), 0u) << help.out;
+  const CommandResult version = runCommand({kTool, "--version"});
+  EXPECT_EQ(version.exit_code, 0);
+  EXPECT_EQ(version.out.rfind("onefile-pack ", 0), 0u);
+  const struct {
+    std::vector<std::string> arguments;
+    const char* message;
+  } cases[] = {{{}, "no command given"},
+               {{"unpack"}, "unknown command 'unpack'"},
+               {{"list"}, "list needs EXE"},
+               {{"extract", "a.exe"}, "extract needs EXE and DIR"},
+               {{"verify", "a.exe", "b.exe"}, "'b.exe' is not expected"}};
+  for (const auto& c : cases) {
+    std::vector<std::string> command{kTool};
+    command.insert(command.end(), c.arguments.begin(), c.arguments.end());
+    const CommandResult result = runCommand(command);
+    EXPECT_EQ(result.exit_code, 2) << c.message;
+    EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("Try 'onefile-pack --help'."), std::string::npos);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,142 @@
+#include "PackerTestSupport.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include <zlib.h>
+
+namespace fs = std::filesystem;
+
+std::vector<uint8_t> readBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path.string());
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+std::vector<uint8_t> readStubOrSkip() {
+  const char* stub = getenv("ONEFILE_STUB");
+  if (stub == nullptr || !fs::is_regular_file(stub)) return {};
+  return readBytes(stub);
+}
+
+namespace {
+
+std::string readAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+CommandResult runCommand(const std::vector<std::string>& arguments) {
+  ScratchDirectory scratch;
+  const fs::path out_path = scratch.path() / "out";
+  const fs::path err_path = scratch.path() / "err";
+  std::vector<char*> argv;
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  CommandResult result;
+  const pid_t child = fork();
+  if (child == 0) {
+    // Files rather than pipes: nothing to drain while waiting, whatever the amount of output.
+    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int in = open("/dev/null", O_RDONLY);
+    dup2(out, 1);
+    dup2(err, 2);
+    dup2(in, 0);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
+  result.out = readAll(out_path);
+  result.err = readAll(err_path);
+  return result;
+}
+
+std::string runReadobj(const std::string& option, const std::vector<uint8_t>& image) {
+  ScratchDirectory scratch;
+  const fs::path file = scratch.path() / "image.exe";
+  writeBytes(file, image);
+  const CommandResult result = runCommand({"llvm-readobj", option, file.string()});
+  if (result.exit_code != 0) throw std::runtime_error("llvm-readobj failed: " + result.err);
+  std::string listing;
+  size_t start = 0;
+  while (start < result.out.size()) {
+    size_t end = result.out.find('\n', start);
+    if (end == std::string::npos) end = result.out.size();
+    const std::string line = result.out.substr(start, end - start);
+    if (line.rfind("File: ", 0) != 0) listing += line + "\n";
+    start = end + 1;
+  }
+  return listing;
+}
+
+ScratchDirectory::ScratchDirectory() {
+  std::string pattern = (fs::temp_directory_path() / "onefile-pack-test-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+ScratchDirectory::~ScratchDirectory() {
+  std::error_code ignored;
+  fs::remove_all(path_, ignored);
+}
+
+namespace {
+
+void appendBigEndian(std::vector<uint8_t>& out, uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(value >> shift));
+}
+
+void appendChunk(std::vector<uint8_t>& out, const char* type, const std::vector<uint8_t>& data) {
+  appendBigEndian(out, static_cast<uint32_t>(data.size()));
+  std::vector<uint8_t> typed(type, type + 4);
+  typed.insert(typed.end(), data.begin(), data.end());
+  out.insert(out.end(), typed.begin(), typed.end());
+  appendBigEndian(out, static_cast<uint32_t>(crc32(0, typed.data(), static_cast<uInt>(typed.size()))));
+}
+
+}  // namespace
+
+std::vector<uint8_t> tinyPng(uint32_t width, uint32_t height) {
+  std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  std::vector<uint8_t> header;
+  appendBigEndian(header, width);
+  appendBigEndian(header, height);
+  header.insert(header.end(), {8, 6, 0, 0, 0});
+  appendChunk(png, "IHDR", header);
+  std::vector<uint8_t> rows;
+  for (uint32_t y = 0; y < height; ++y) {
+    rows.push_back(0);  // no filter
+    for (uint32_t x = 0; x < width; ++x) rows.insert(rows.end(), {0x20, 0x60, 0xC0, 0xFF});
+  }
+  uLongf length = compressBound(static_cast<uLong>(rows.size()));
+  std::vector<uint8_t> compressed(length);
+  compress(compressed.data(), &length, rows.data(), static_cast<uLong>(rows.size()));
+  compressed.resize(length);
+  appendChunk(png, "IDAT", compressed);
+  appendChunk(png, "IEND", {});
+  return png;
+}
+
+std::map<std::string, std::vector<uint8_t>> snapshotTree(const fs::path& directory) {
+  std::map<std::string, std::vector<uint8_t>> files;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(directory)) {
+    if (entry.is_regular_file()) files[entry.path().lexically_relative(directory).generic_string()] = readBytes(entry.path());
+  }
+  return files;
+}

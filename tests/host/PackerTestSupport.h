@@ -1,0 +1,48 @@
+// Shared by the packer's host tests: the Windows build's launcher stub, a scratch directory, and
+// running programs (onefile-pack, llvm-readobj) with their output and exit status.
+#pragma once
+
+#include <stdint.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+// The stub that CTest names in ONEFILE_STUB, or nothing when the Windows tree is not built.
+std::vector<uint8_t> readStubOrSkip();
+
+std::vector<uint8_t> readBytes(const std::filesystem::path& path);
+void writeBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+
+// llvm-readobj's listing of the image with the given option, without the line naming the file.
+std::string runReadobj(const std::string& option, const std::vector<uint8_t>& image);
+
+// A valid PNG image of the given size (8-bit RGBA, every pixel the same colour).
+std::vector<uint8_t> tinyPng(uint32_t width, uint32_t height);
+
+// Every regular file below the directory: its path relative to it, with "/" between components,
+// and its bytes.
+std::map<std::string, std::vector<uint8_t>> snapshotTree(const std::filesystem::path& directory);
+
+struct CommandResult {
+  int exit_code = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs a program with arguments (no shell), collecting standard output and standard error.
+CommandResult runCommand(const std::vector<std::string>& arguments);
+
+// A fresh directory below the system's temporary directory, removed with the object.
+class ScratchDirectory {
+ public:
+  ScratchDirectory();
+  ~ScratchDirectory();
+  ScratchDirectory(const ScratchDirectory&) = delete;
+  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};

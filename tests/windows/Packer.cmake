@@ -1,0 +1,6 @@
+# onefile-pack for Windows under Wine: packing, Windows' own view of the result, and a refusal.
+configure_file("${PROJECT_SOURCE_DIR}/demo/splash.png" "${ONEFILE_FIXTURE_DIR}/packer-splash.png" COPYONLY)
+
+onefile_windows_test(packer-test "${PROJECT_SOURCE_DIR}/tests/windows/PackerTest.cpp")
+target_include_directories(packer-test PRIVATE "${PROJECT_SOURCE_DIR}/static_src")
+add_dependencies(packer-test onefile-pack quiet-child)

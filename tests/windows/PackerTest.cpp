@@ -1,0 +1,152 @@
+// onefile-pack built for Windows, run under Wine: it packs a folder, and Windows itself takes the
+// result: the resource functions find the stub's icon, version and manifest next to resources 27
+// and 28, and the packed launcher passes its header test and unpacks every file.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <string>
+#include <vector>
+
+#include "LauncherFactory.h"
+#include "ProcessRunner.h"
+
+namespace {
+
+const std::wstring kSubfolder = L"packer-test";
+
+std::wstring extractionDirectory() {
+  wchar_t folder[MAX_PATH];
+  SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
+  return std::wstring(folder) + L"\\Quorvell\\1.3";
+}
+
+ProcessResult run(const std::wstring& program, const std::vector<std::wstring>& arguments) {
+  ProcessOptions options;
+  options.application = program;
+  options.command_line = quoteArgument(program);
+  for (const std::wstring& argument : arguments) options.command_line += L" " + quoteArgument(argument);
+  return runProcess(options);
+}
+
+ProcessResult runPacker(const std::vector<std::wstring>& arguments) {
+  return run(fullPath(L"onefile-pack.exe"), arguments);
+}
+
+// The bytes of a resource as the loader finds it, or nothing.
+struct FoundResource {
+  bool found = false;
+  std::string bytes;
+};
+
+FoundResource findResource(HMODULE module, const wchar_t* type, WORD name) {
+  FoundResource result;
+  HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(name), type);
+  if (resource == nullptr) return result;
+  HGLOBAL loaded = LoadResource(module, resource);
+  const char* bytes = static_cast<const char*>(LockResource(loaded));
+  result.found = bytes != nullptr;
+  if (bytes != nullptr) result.bytes.assign(bytes, SizeofResource(module, resource));
+  return result;
+}
+
+class WindowsPacker : public testing::Test {
+ protected:
+  void SetUp() override {
+    work_ = makeTemporaryDirectory(L"packer");
+    removeTree(extractionDirectory() + L"\\" + kSubfolder);
+    app_ = work_ + L"\\app";
+    files_ = {{kSubfolder + L"\\app.exe", readFileBytes(fullPath(L"fixtures\\quiet-child.exe"))},
+              {kSubfolder + L"\\data\\Gr\u00fc\u00dfe.txt", "non-ASCII name"},
+              {kSubfolder + L"\\empty.txt", ""}};
+    ASSERT_FALSE(files_[0].second.empty());
+    CreateDirectoryW(app_.c_str(), nullptr);
+    for (const auto& [name, bytes] : files_) {
+      const std::wstring path = app_ + L"\\" + name;
+      for (size_t at = path.find(L'\\', app_.size() + 1); at != std::wstring::npos; at = path.find(L'\\', at + 1)) {
+        CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
+      }
+      ASSERT_TRUE(writeFileBytes(path, bytes)) << narrow(path);
+    }
+  }
+  void TearDown() override {
+    removeTree(work_);
+    removeTree(extractionDirectory() + L"\\" + kSubfolder);
+  }
+
+  std::wstring work_;
+  std::wstring app_;
+  std::vector<std::pair<std::wstring, std::string>> files_;
+};
+
+TEST_F(WindowsPacker, PackedLauncherIsReadByWindowsAndUnpacksItsFiles) {
+  const std::wstring packed = work_ + L"\\packed.exe";
+  const std::wstring splash = fullPath(L"fixtures\\packer-splash.png");
+  const ProcessResult packing =
+      runPacker({L"pack", app_, L"--main", kSubfolder + L"\\app.exe", L"--splash", splash, L"-o", packed});
+  ASSERT_EQ(packing.exit_code, 0u) << packing.err;
+  EXPECT_EQ(packing.out + packing.err, "");
+
+  // The resource functions read the stub's resources and the new ones from the packed file.
+  HMODULE stub = LoadLibraryExW(fullPath(L"onefile-launcher.exe").c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  HMODULE module = LoadLibraryExW(packed.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_TRUE(stub != nullptr && module != nullptr) << GetLastError();
+  const struct {
+    const wchar_t* type;
+    WORD name;
+  } stub_resources[] = {{RT_ICON, 1}, {RT_ICON, 2}, {RT_ICON, 3}, {RT_GROUP_ICON, 1}, {RT_VERSION, 1}, {RT_MANIFEST, 1}};
+  for (const auto& r : stub_resources) {
+    const FoundResource before = findResource(stub, r.type, r.name);
+    ASSERT_TRUE(before.found) << "stub resource " << reinterpret_cast<uintptr_t>(r.type) << "/" << r.name;
+    EXPECT_EQ(findResource(module, r.type, r.name).bytes, before.bytes) << reinterpret_cast<uintptr_t>(r.type);
+  }
+  const FoundResource payload = findResource(module, RT_RCDATA, 27);
+  EXPECT_EQ(payload.bytes.substr(0, 3), "QOV");
+  EXPECT_EQ(findResource(module, RT_RCDATA, 28).bytes, readFileBytes(splash));
+  FreeLibrary(module);
+  FreeLibrary(stub);
+
+  // Started for real: past the header test and through extraction to the child, which ends at
+  // once with exit code 0 and prints nothing.
+  const ProcessResult started = run(packed, {});
+  ASSERT_TRUE(started.started) << started.start_error;
+  EXPECT_EQ(started.out, "");
+  EXPECT_EQ(started.err, "");
+  EXPECT_EQ(started.exit_code, 0u);
+  for (const auto& [name, bytes] : files_) {
+    EXPECT_TRUE(readFileBytes(extractionDirectory() + L"\\" + name) == bytes) << narrow(name);
+  }
+
+  const ProcessResult verifying = runPacker({L"verify", packed});
+  EXPECT_EQ(verifying.exit_code, 0u) << verifying.err;
+
+  // Packing again over an existing output replaces it whole.
+  const ProcessResult repacking = runPacker({L"pack", app_, L"--main", kSubfolder + L"/app.exe", L"-o", packed});
+  EXPECT_EQ(repacking.exit_code, 0u) << repacking.err;
+  HMODULE repacked = LoadLibraryExW(packed.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(repacked, nullptr);
+  EXPECT_FALSE(findResource(repacked, RT_RCDATA, 28).found);
+  EXPECT_EQ(findResource(repacked, RT_RCDATA, 27).bytes, payload.bytes);
+  FreeLibrary(repacked);
+}
+
+TEST_F(WindowsPacker, OutputThatIsAnInputIsRefusedAndLeftAlone) {
+  const std::wstring stub = work_ + L"\\stub.exe";
+  ASSERT_TRUE(CopyFileW(fullPath(L"onefile-launcher.exe").c_str(), stub.c_str(), FALSE));
+  const std::string before = readFileBytes(stub);
+  const ProcessResult result = runPacker({L"pack", app_, L"--main", kSubfolder + L"\\app.exe", L"--stub", stub, L"-o", stub});
+  EXPECT_EQ(result.exit_code, 1u);
+  EXPECT_NE(result.err.find("is the stub itself"), std::string::npos) << result.err;
+  EXPECT_TRUE(readFileBytes(stub) == before);
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((work_ + L"\\*").c_str(), &found);
+  std::vector<std::wstring> names;
+  do {
+    names.push_back(found.cFileName);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  EXPECT_EQ(names.size(), 4u) << "., .., app, stub.exe and nothing else";
+}
+
+}  // namespace
