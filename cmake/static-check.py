@@ -15,11 +15,15 @@ checked as Windows code too.
 
 Suppressions must say what they suppress and why: a NOLINT comment names its checks and gives a
 reason after a colon, an inline cppcheck-suppress gives a reason after the id, and every line of
-.cppcheck-suppressions ends with a "#" comment.
+.cppcheck-suppressions and .clang-tidy-suppressions ends with a "#" comment. clang-tidy itself has
+no suppression file: this script reads .clang-tidy-suppressions, in cppcheck's format
+("check:file pattern[:line]"), for findings in files that are better not edited for a comment; a
+line there that no longer matches any finding is a finding itself.
 """
 
 import argparse
 import concurrent.futures
+import fnmatch
 import json
 import os
 import re
@@ -36,6 +40,7 @@ SCOPE = ("static_src", "packer", "tests")
 UNIT_SUFFIXES = (".c", ".cc", ".cpp")
 SOURCE_SUFFIXES = UNIT_SUFFIXES + (".h", ".hpp")
 CPPCHECK_SUPPRESSIONS = ROOT / ".cppcheck-suppressions"
+CLANG_TIDY_SUPPRESSIONS = ROOT / ".clang-tidy-suppressions"
 
 FINDING = re.compile(
     r"^(?P<file>[^\s:][^:]*|nofile):(?P<line>\d+):(?P<column>\d+): (?P<severity>[a-z]+): (?P<message>.*) "
@@ -62,6 +67,13 @@ class Findings:
         key = (relative(file), int(line), int(column), check)
         if key not in self.entries:
             self.entries[key] = (severity, relative(message), detail if detail is not None else [])
+
+    def remove(self, matches):
+        """Drops the findings for which matches(file, line, check) holds; returns how many."""
+        keys = [key for key in self.entries if matches(key[0], key[1], key[3])]
+        for key in keys:
+            del self.entries[key]
+        return len(keys)
 
     def print(self, out):
         for (file, line, column, check), (severity, message, detail) in sorted(self.entries.items()):
@@ -156,7 +168,7 @@ def crossCompilerArguments(compiler):
     return arguments
 
 
-def runClangTidy(trees, jobs, out):
+def runClangTidy(trees, jobs, out, complete):
     tool = shutil.which("clang-tidy")
     if tool is None:
         raise ToolFailure("clang-tidy is not installed: run scripts/setup")
@@ -188,6 +200,7 @@ def runClangTidy(trees, jobs, out):
                 found = parseClangTidy(result.stdout, findings)
                 if result.returncode != 0 and found == 0:
                     failures.append(f"{' '.join(map(relative, command))}\n{relative(result.stdout + result.stderr)}")
+    applySuppressionList(findings, complete)
     checkNolintComments(findings)
     for failure in failures:
         print(f"clang-tidy failed: {failure}", file=out)
@@ -214,6 +227,37 @@ def parseClangTidy(output, findings):
         if current is not None:
             current.append(line)
     return found
+
+
+def readSuppressionList(path, findings):
+    """The entries of a suppressions file as (line number, id, file pattern, line or None); a line
+    without a reason is a finding."""
+    entries = []
+    for number, text in enumerate(path.read_text().splitlines(), 1):
+        line = text.strip()
+        if line == "" or line.startswith("#"):
+            continue
+        rule, _, reason = line.partition("#")
+        if reason.strip() == "":
+            findings.add(str(path), number, 1, "warning",
+                         "a suppression gives its reason: id[:file pattern[:line]]  # why", "static-check-suppression")
+        parts = rule.strip().split(":")
+        entries.append((number, parts[0], parts[1] if len(parts) > 1 else "*",
+                        int(parts[2]) if len(parts) > 2 else None))
+    return entries
+
+
+def applySuppressionList(findings, complete):
+    for number, check, pattern, line in readSuppressionList(CLANG_TIDY_SUPPRESSIONS, findings):
+        def matches(file, finding_line, finding_check):
+            # The pattern may be written for the path in the repository or for the full path.
+            placed = fnmatch.fnmatchcase(file, pattern) or fnmatch.fnmatchcase(str(ROOT / file), pattern)
+            return fnmatch.fnmatchcase(finding_check, check) and placed and line in (None, finding_line)
+
+        # Only a run over every unit can tell that an entry has become useless.
+        if findings.remove(matches) == 0 and complete:
+            findings.add(str(CLANG_TIDY_SUPPRESSIONS), number, 1, "warning",
+                         "this suppression matches no finding any more; remove it", "static-check-suppression")
 
 
 NOLINT = re.compile(r"NOLINT(?P<kind>NEXTLINE|BEGIN|END)?(?:\((?P<checks>[^)]*)\))?(?P<rest>.*)")
@@ -285,13 +329,7 @@ def runCppcheck(trees, jobs, out):
 
 
 def checkSuppressionList(findings):
-    for number, text in enumerate(CPPCHECK_SUPPRESSIONS.read_text().splitlines(), 1):
-        line = text.strip()
-        if line == "" or line.startswith("#"):
-            continue
-        if "#" not in line or line.split("#", 1)[1].strip() == "":
-            findings.add(str(CPPCHECK_SUPPRESSIONS), number, 1, "warning",
-                         "a suppression gives its reason: id[:file[:line]]  # why", "static-check-suppression")
+    readSuppressionList(CPPCHECK_SUPPRESSIONS, findings)
 
 
 INLINE_CPPCHECK = re.compile(r"cppcheck-suppress(?:-file|-begin|-end)?\s+(?P<id>[\w\[\],]+)(?P<rest>.*)")
@@ -330,7 +368,7 @@ def main():
 
         runs = []
         if options.tool in ("all", "clang-tidy"):
-            runs.append(("clang-tidy", lambda: runClangTidy(once, options.jobs, out)))
+            runs.append(("clang-tidy", lambda: runClangTidy(once, options.jobs, out, complete=not options.files)))
         if options.tool in ("all", "cppcheck"):
             runs.append(("cppcheck", lambda: runCppcheck([host, windows], options.jobs, out)))
         for name, run in runs:
