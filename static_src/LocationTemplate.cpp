@@ -104,6 +104,9 @@ bool appendFolder(Expansion& expansion, bool (*query)(FolderPath&)) {
   return true;
 }
 
+// NOLINTBEGIN(misc-no-recursion): the nested expansion of "{PROGRAM}" below is the only recursion,
+// and it is one level deep: that template holds no variable that expands another template.
+
 // The launcher's path, through a nested expansion of "{PROGRAM}" at the end of the output; returns
 // where that path begins, or null when it could not be had.
 WideUnit* appendProgramPath(Expansion& expansion) {
@@ -254,3 +257,4 @@ bool expandLocationTemplate(WideUnit* output, const WideUnit* template_text, siz
   // A name still open at the end is dropped without trace.
   return true;
 }
+// NOLINTEND(misc-no-recursion)

@@ -73,7 +73,8 @@ TEST(PayloadStream, ACallThatWritesNothingLeadsToTheNextCall) {
 
 TEST(PayloadStream, TrailingBytesAfterTheFrameChangeNothing) {
   const std::string content = mixedContent(1000);
-  expectReadsBack(compressFrame(content, {}) + std::string(6, '\0') + "\x12\x34\x56\x78\x00\x00\x00\x00", content, {2});
+  const std::string trailer = std::string(6, '\0') + std::string("\x12\x34\x56\x78\x00\x00\x00\x00", 8);
+  expectReadsBack(compressFrame(content, {}) + trailer, content, {2});
 }
 
 TEST(PayloadStream, RefusesWhatCannotBeDecoded) {

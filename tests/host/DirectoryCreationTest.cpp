@@ -131,7 +131,8 @@ TEST_F(DirectoryCreation, ProfileAndDrivesAreTrueWithoutCallAndFailuresAreNotRec
 TEST_F(DirectoryCreation, The1025thDirectoryIsMadeButNotRecorded) {
   stand({u"C:"});
   for (int i = 0; i < kCreatedDirectoriesCapacity - 1; ++i) {
-    const std::u16string path = u"C:\\d" + std::u16string(std::to_string(i).begin(), std::to_string(i).end());
+    const std::string digits = std::to_string(i);
+    const std::u16string path = u"C:\\d" + std::u16string(digits.begin(), digits.end());
     ASSERT_TRUE(ensureDirectory(path.c_str()));
   }
   ASSERT_EQ(createdDirectories.count, kCreatedDirectoriesCapacity);

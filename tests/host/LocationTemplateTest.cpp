@@ -4,6 +4,8 @@
 // process id 4242, and an empty environment.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -26,7 +28,11 @@ struct Expanded {
 Expanded expand(const std::u16string& template_text, size_t capacity) {
   std::vector<WideUnit> buffer(capacity + 8, kGuard);
   const bool result = expandLocationTemplate(buffer.data(), template_text.c_str(), capacity);
-  Expanded expanded = {result, std::u16string(buffer.data(), wideLength(buffer.data())), true};
+  // The text ends at the first terminator inside the region. A region without one (always so for a
+  // capacity of 0) reads as what it holds, never as what lies past it.
+  const auto region_end = buffer.begin() + static_cast<std::ptrdiff_t>(capacity);
+  Expanded expanded = {result, std::u16string(buffer.begin(), std::find(buffer.begin(), region_end, WideUnit{0})),
+                       true};
   for (size_t i = capacity; i < buffer.size(); ++i) expanded.guard_intact &= buffer[i] == kGuard;
   return expanded;
 }

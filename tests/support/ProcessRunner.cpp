@@ -89,7 +89,7 @@ ProcessResult runProcess(const ProcessOptions& options) {
     bool running = true;
     if (!options.kill_after_path_appears.empty()) {
       while (GetFileAttributesW(options.kill_after_path_appears.c_str()) == INVALID_FILE_ATTRIBUTES &&
-             (running = WaitForSingleObject(process.hProcess, 1) != WAIT_OBJECT_0)) {
+             (running = (WaitForSingleObject(process.hProcess, 1) != WAIT_OBJECT_0))) {
       }
     }
     if (running && options.kill_after_ms > 0 &&
