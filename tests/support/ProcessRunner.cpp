@@ -78,11 +78,21 @@ ProcessResult runProcess(const ProcessOptions& options) {
   PROCESS_INFORMATION process = {};
   std::wstring command_line = options.command_line;
   std::wstring environment = environmentBlock(options);
-  const BOOL created = CreateProcessW(
-      options.application.empty() ? nullptr : options.application.c_str(), command_line.data(), nullptr, nullptr,
-      TRUE, CREATE_UNICODE_ENVIRONMENT, environment.data(),
-      options.current_directory.empty() ? nullptr : options.current_directory.c_str(), &startup, &process);
-  result.start_error = created ? 0 : GetLastError();
+  BOOL created = FALSE;
+  // Wine on a heavily loaded machine now and then fails to start a valid program with
+  // ERROR_INTERNAL_ERROR, which Windows never gives for one; such a start is tried again. Every
+  // other failure is the result.
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    std::wstring writable_line = command_line;
+    created = CreateProcessW(options.application.empty() ? nullptr : options.application.c_str(),
+                             writable_line.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
+                             environment.data(),
+                             options.current_directory.empty() ? nullptr : options.current_directory.c_str(),
+                             &startup, &process);
+    result.start_error = created ? 0 : GetLastError();
+    if (created || result.start_error != ERROR_INTERNAL_ERROR) break;
+    Sleep(250);
+  }
   if (created) {
     result.started = true;
     result.process_id = process.dwProcessId;
