@@ -1,7 +1,7 @@
 # The host tree once more, built with AddressSanitizer and UndefinedBehaviorSanitizer:
 # scripts/test configures it as build/host-sanitize and runs its tests in the same CTest run as the
-# other trees. Its tests keep their names and carry the label "sanitize" (ctest -L sanitize runs
-# only them, -LE sanitize leaves them out).
+# other trees. Its tests keep their names and carry the label "sanitize" instead of "host"
+# (ctest -L sanitize runs only them, -LE sanitize leaves them out).
 if(WIN32)
   message(FATAL_ERROR "ONEFILE_SANITIZE is for the host tree; the Windows tree is not sanitized")
 endif()
