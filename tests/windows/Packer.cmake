@@ -2,5 +2,5 @@
 configure_file("${PROJECT_SOURCE_DIR}/demo/splash.png" "${ONEFILE_FIXTURE_DIR}/packer-splash.png" COPYONLY)
 
 onefile_windows_test(packer-test "${PROJECT_SOURCE_DIR}/tests/windows/PackerTest.cpp")
-target_include_directories(packer-test PRIVATE "${PROJECT_SOURCE_DIR}/static_src")
+target_include_directories(packer-test PRIVATE "${PROJECT_SOURCE_DIR}/static_src/core")
 add_dependencies(packer-test onefile-pack quiet-child)

@@ -68,11 +68,11 @@ add_test(NAME splash-screenshot
 set_tests_properties(splash-screenshot PROPERTIES TIMEOUT 600 LABELS windows RESOURCE_LOCK ${splash_display_lock})
 
 # The line of the assertion in the source, which its report must name.
-file(READ "${PROJECT_SOURCE_DIR}/static_src/OnefileSplashScreen.cpp" splash_source)
+file(READ "${PROJECT_SOURCE_DIR}/static_src/windows/OnefileSplashScreen.cpp" splash_source)
 string(FIND "${splash_source}" "\"splash_window != NULL\"" splash_assert_at)
 string(SUBSTRING "${splash_source}" 0 ${splash_assert_at} splash_before_assert)
 string(REGEX MATCHALL "\n" splash_newlines "${splash_before_assert}")
 list(LENGTH splash_newlines splash_assert_line)
 math(EXPR splash_assert_line "${splash_assert_line} + 1")
 target_compile_definitions(splash-test PRIVATE SPLASH_ASSERT_LINE=${splash_assert_line})
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/static_src/OnefileSplashScreen.cpp")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/static_src/windows/OnefileSplashScreen.cpp")

@@ -205,7 +205,7 @@ TEST(SplashWindow, NoWindowEndsWithTheAssertionReport) {
   EXPECT_EQ(run["window"], "<absent>");  // nothing after showSplash ran
   EXPECT_EQ(run.process.out, "");
   EXPECT_NE(run.process.err.find("splash_window != NULL"), std::string::npos) << run.process.err;
-  EXPECT_NE(run.process.err.find("static_src\\OnefileSplashScreen.cpp"), std::string::npos) << run.process.err;
+  EXPECT_NE(run.process.err.find("static_src\\windows\\OnefileSplashScreen.cpp"), std::string::npos) << run.process.err;
   EXPECT_NE(run.process.err.find(std::to_string(SPLASH_ASSERT_LINE)), std::string::npos) << run.process.err;
   EXPECT_EQ(run.process.err.find(":\\"), std::string::npos) << "an absolute path: " << run.process.err;
   EXPECT_EQ(run.process.err.find('/'), std::string::npos) << "a build path: " << run.process.err;

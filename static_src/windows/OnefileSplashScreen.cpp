@@ -22,7 +22,7 @@ constexpr WORD kRawDataResourceType = 10;  // RT_RCDATA
 constexpr WORD kArrowCursorId = 32512;     // IDC_ARROW, spelled out for the ANSI loader
 const char kSplashClassName[] = "Splash";
 // A fixed relative name: the assertion names the source without the build machine's path.
-const char kSourceName[] = "static_src\\OnefileSplashScreen.cpp";
+const char kSourceName[] = "static_src\\windows\\OnefileSplashScreen.cpp";
 const WideUnit kFeedbackTemplate[] = WIDE_TEXT(ONEFILE_SPLASH_FEEDBACK_TEMPLATE);
 
 // Spelled out so that the decoder and the pixel format never depend on the SDK headers' choice.
