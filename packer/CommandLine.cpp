@@ -10,7 +10,7 @@ namespace fs = std::filesystem;
 const char kUsageText[] =
     "Usage:\n"
     "  onefile-pack pack APPDIR --main REL [--splash PNG] [--stub EXE] [--level N]\n"
-    "                    [--layout single|per-file] -o OUT.exe\n"
+    "                    [--layout single|per-file] [--console | --windowed] -o OUT.exe\n"
     "  onefile-pack list EXE\n"
     "  onefile-pack verify EXE\n"
     "  onefile-pack extract EXE DIR\n"
@@ -26,8 +26,13 @@ const char kUsageText[] =
     "  --layout L        single (default): the files in one Zstandard frame; per-file: a frame\n"
     "                    per file, so that a start which finds a file intact steps over its data\n"
     "                    instead of decoding it (a little larger)\n"
+    "  --console         make a console program of the launcher: a command prompt waits for it\n"
+    "                    and the application shares its console\n"
+    "  --windowed        make a windowed program of the launcher: it opens no console\n"
+    "                    (without either, the launcher is what the main program is)\n"
     "  -o, --output OUT  the executable to write; it appears whole or not at all\n"
-    "list     Shows each file in EXE's payload: size, checksum, name; then the totals.\n"
+    "list     Shows each file in EXE's payload: size, checksum, name; then the totals and the\n"
+    "         launcher's subsystem (console or windowed).\n"
     "verify   Decodes EXE's whole payload and checks every file against its checksum.\n"
     "extract  Writes EXE's files below DIR as the launcher would (files whose checksum already\n"
     "         matches are left alone), without running anything.\n"
@@ -88,6 +93,7 @@ PayloadLayout layoutOf(const fs::path& value) {
 
 Command parsePack(ArgumentList& list) {
   std::optional<fs::path> folder, main, splash, stub, level, layout, output;
+  std::optional<Subsystem> subsystem;
   bool options_ended = false;
   while (!list.done()) {
     const fs::path& argument = list.take();
@@ -114,6 +120,10 @@ Command parsePack(ArgumentList& list) {
       setOnce(level, option, list.valueOf(option, argument, attached));
     } else if (option == "--layout") {
       setOnce(layout, option, list.valueOf(option, argument, attached));
+    } else if (option == "--console" || option == "--windowed") {
+      if (attached) throw UsageError("option " + option + " takes no value");
+      if (subsystem) throw UsageError("--console and --windowed are given together or twice; give one of them once");
+      subsystem = option == "--console" ? Subsystem::console : Subsystem::windowed;
     } else if (option == "-o" || option == "--output") {
       setOnce(output, "-o", list.valueOf(option, argument, attached));
     } else {
@@ -133,6 +143,7 @@ Command parsePack(ArgumentList& list) {
   command.pack.stub = stub;
   if (level) command.pack.level = levelOf(*level);
   if (layout) command.pack.layout = layoutOf(*layout);
+  command.pack.subsystem = subsystem;
   command.pack.output = *output;
   return command;
 }

@@ -9,6 +9,7 @@
 #include "PackError.h"
 #include "PackerPlatform.h"
 #include "PayloadReader.h"
+#include "PeSubsystem.h"
 #include "TextEncoding.h"
 
 namespace fs = std::filesystem;
@@ -73,6 +74,9 @@ void listPayload(const fs::path& executable, std::ostream& out) {
   out << files << " files, " << bytes << " bytes; resource 27 holds " << resource.size() << " bytes ("
       << reader.compressedLength() << " compressed in " << reader.frameCount()
       << (reader.frameCount() == 1 ? " frame" : " frames") << ", " << reader.trailingLength() << " trailing)\n";
+  // Read once more: the payload reader hands back only the resource.
+  const std::vector<uint8_t> image = readWholeFile(executable);
+  out << "subsystem: " << subsystemName(readSubsystemField(image, readPeLayout(image))) << "\n";
 }
 
 void verifyPayload(const fs::path& executable, std::ostream& out) {

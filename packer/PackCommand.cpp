@@ -54,6 +54,27 @@ std::vector<uint8_t> readSplash(const fs::path& path) {
   return png;
 }
 
+// The main program's subsystem, which the launcher takes on so that a console shell treats the
+// packed program as it would treat the program itself.
+Subsystem subsystemOfMain(const fs::path& path) {
+  const std::vector<uint8_t> image = readWholeFile(path);
+  const std::string hint = "; say which the launcher should be with --console or --windowed";
+  PeLayout layout;
+  try {
+    layout = readPeLayout(image);
+  } catch (const PackError& error) {
+    throw PackError("cannot tell whether the main program " + shown(path) + " is a console or a windowed program: " +
+                    error.what() + hint);
+  }
+  const uint16_t field = readSubsystemField(image, layout);
+  const std::optional<Subsystem> subsystem = launcherSubsystem(field);
+  if (!subsystem) {
+    throw PackError("the main program " + shown(path) + " is for subsystem " + subsystemName(field) +
+                    ", which Windows does not start as a console or a windowed program");
+  }
+  return *subsystem;
+}
+
 bool sameFile(const fs::path& a, const fs::path& b) {
   std::error_code error;
   return fs::equivalent(a, b, error);
@@ -163,6 +184,8 @@ void packApplication(const PackRequest& request) {
     requireOutputIsNoInput(request.output, file.path, "application file");
     total_bytes += file.size;
   }
+
+  writeSubsystem(stub.image, stub.layout, request.subsystem ? *request.subsystem : subsystemOfMain(files.front().path));
 
   ProgressLine progress(request.show_progress, files.size(), total_bytes);
   const int workers =

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "PayloadWriter.h"
+#include "PeSubsystem.h"
 
 constexpr int kDefaultLevel = 12;
 constexpr int kMinimumLevel = 1;
@@ -19,6 +20,8 @@ struct PackRequest {
   std::optional<std::filesystem::path> stub;  // none: the launcher built with the tool
   int level = kDefaultLevel;
   PayloadLayout layout = PayloadLayout::singleFrame;
+  // The packed launcher's subsystem; none: the main program's own.
+  std::optional<Subsystem> subsystem;
   std::filesystem::path output;
   bool show_progress = false;
   int workers = 0;  // zstd worker threads; 0: one per processor. The bytes do not depend on it.

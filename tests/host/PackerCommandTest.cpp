@@ -20,6 +20,7 @@
 #include "LittleEndian.h"
 #include "PackerTestSupport.h"
 #include "PeImage.h"
+#include "PeSubsystem.h"
 #include "ResourceTree.h"
 
 namespace fs = std::filesystem;
@@ -31,6 +32,11 @@ typedef std::vector<uint8_t> Bytes;
 const std::string kTool = getenv("ONEFILE_PACK") != nullptr ? getenv("ONEFILE_PACK") : "onefile-pack";
 
 Bytes textBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+// A main program must be one: the launcher takes on its subsystem.
+constexpr uint16_t kWindowedSubsystem = 2;
+constexpr uint16_t kConsoleSubsystem = 3;
+Bytes windowedProgram() { return tinyProgram(kWindowedSubsystem); }
 
 Bytes randomBytes(size_t size, uint64_t state) {
   Bytes bytes(size);
@@ -85,7 +91,7 @@ struct TreeFile {
 
 std::vector<TreeFile> sampleTree() {
   return {
-      {"Quorvell.exe", textBytes("MZ the program")},
+      {"Quorvell.exe", windowedProgram()},
       {"B.txt", textBytes("upper case first")},
       {"a.txt", textBytes("then lower case")},
       {"emoji-\xF0\x9F\x98\x80.txt", textBytes("a name with a surrogate pair")},
@@ -162,7 +168,7 @@ INSTANTIATE_TEST_SUITE_P(Layouts, RoundTrip, testing::Values("single", "per-file
 
 TEST_F(Packer, MainInASubfolderComesFirstAndNothingElseMoves) {
   put(app / "z.txt", textBytes("z"));
-  put(app / "bin" / "run.exe", textBytes("MZ"));
+  put(app / "bin" / "run.exe", windowedProgram());
   put(app / "bin" / "a.dll", textBytes("MZ"));
   const std::string packed = out("app.exe");
   ASSERT_EQ(pack({app.string(), "--main", "bin/run.exe", "--stub", stub, "-o", packed}).exit_code, 0);
@@ -204,7 +210,7 @@ TEST_F(Packer, FrameHeaderAndTrailerAreFixedAndPacksAreReproducible) {
 // zstd's workers each take a fixed-size job; the tree spans several, so any dependence of the
 // bytes on the number of workers or on their timing shows.
 TEST_F(Packer, WorkerThreadsDoNotChangeTheBytes) {
-  put(app / "main.exe", textBytes("MZ"));
+  put(app / "main.exe", windowedProgram());
   uint64_t state = 5;
   for (int part = 0; part < 5; ++part) {
     Bytes text;
@@ -232,7 +238,7 @@ TEST_F(Packer, WorkerThreadsDoNotChangeTheBytes) {
 }
 
 TEST_F(Packer, SplashBecomesResource28AndTheStubsResourcesStay) {
-  put(app / "main.exe", textBytes("MZ"));
+  put(app / "main.exe", windowedProgram());
   const Bytes png = tinyPng(3, 2);
   writeBytes(out("splash.png"), png);
   ASSERT_EQ(pack({app.string(), "--main", "main.exe", "--splash", out("splash.png"), "--stub", stub, "-o", out("a.exe")}).exit_code, 0);
@@ -249,7 +255,7 @@ TEST_F(Packer, SplashBecomesResource28AndTheStubsResourcesStay) {
 
 TEST_F(Packer, VerifyAndExtractCatchDamagedDataThatStillDecodes) {
   const Bytes big = randomBytes(200000, 11);
-  put(app / "main.exe", textBytes("MZ"));
+  put(app / "main.exe", windowedProgram());
   put(app / "big.bin", big);
   ASSERT_EQ(pack({app.string(), "--main", "main.exe", "--stub", stub, "-o", out("a.exe")}).exit_code, 0);
   // Random data travels in raw blocks: one flipped byte there decodes without complaint.
@@ -273,7 +279,7 @@ TEST_F(Packer, VerifyAndExtractCatchDamagedDataThatStillDecodes) {
 }
 
 TEST_F(Packer, AFileThatChangesWhileItIsPackedIsRefused) {
-  put(app / "main.exe", textBytes("MZ"));
+  put(app / "main.exe", windowedProgram());
   put(app / "growing.log", randomBytes(4 << 20, 3));
   std::atomic<bool> packing{true};
   std::atomic<bool> writing{false};
@@ -292,6 +298,42 @@ TEST_F(Packer, AFileThatChangesWhileItIsPackedIsRefused) {
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_NE(result.err.find("growing.log' changed while it was being packed"), std::string::npos) << result.err;
   EXPECT_FALSE(fs::exists(out("a.exe")));
+}
+
+// A console shell waits for a console program and hands on its exit code, and its console is the
+// application's: so the launcher is what its main program is, unless told otherwise. An override
+// does not look at the main program at all.
+TEST_F(Packer, TheLauncherTakesTheMainProgramsSubsystemUnlessTold) {
+  const struct {
+    const char* what;
+    Bytes main;
+    std::vector<std::string> options;
+    uint16_t expected;
+  } cases[] = {
+      {"console main", tinyProgram(kConsoleSubsystem), {}, kConsoleSubsystem},
+      {"windowed main", tinyProgram(kWindowedSubsystem), {}, kWindowedSubsystem},
+      {"console main made windowed", tinyProgram(kConsoleSubsystem), {"--windowed"}, kWindowedSubsystem},
+      {"windowed main made console", tinyProgram(kWindowedSubsystem), {"--console"}, kConsoleSubsystem},
+      {"a script made console", textBytes("@echo off\r\n"), {"--console"}, kConsoleSubsystem},
+      {"a native program made windowed", tinyProgram(1), {"--windowed"}, kWindowedSubsystem},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(app);
+    put(app / "main.exe", c.main);
+    std::vector<std::string> arguments{app.string(), "--main", "main.exe", "--stub", stub, "-o", out("a.exe")};
+    arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+    const CommandResult packing = pack(arguments);
+    ASSERT_EQ(packing.exit_code, 0) << packing.err;
+    const Bytes image = readBytes(out("a.exe"));
+    const PeLayout layout = readPeLayout(image);
+    EXPECT_EQ(readSubsystemField(image, layout), c.expected);
+    EXPECT_EQ(readU32(&image[layout.checksumOffset()]), computePeChecksum(image, layout.checksumOffset()));
+    const CommandResult listing = runCommand({kTool, "list", out("a.exe")});
+    ASSERT_EQ(listing.exit_code, 0) << listing.err;
+    const std::string line = "\nsubsystem: " + subsystemName(c.expected) + "\n";
+    EXPECT_EQ(listing.out.substr(listing.out.size() - std::min(listing.out.size(), line.size())), line) << listing.out;
+  }
 }
 
 // Each case prepares a fresh folder (app/ with main.exe and data/x.txt, stub.exe, splash.png) and
@@ -318,6 +360,17 @@ const BadInput kBadInputs[] = {
     {"main outside", [](const fs::path& r) { return packArguments(r, "../stub.exe"); }, "lies outside the application folder", 1},
     {"main absolute", [](const fs::path& r) { return packArguments(r, (r / "app" / "main.exe").string()); },
      "must be a path relative to the application folder", 1},
+    {"main not a program", [](const fs::path& r) { put(r / "app" / "main.exe", textBytes("MZ")); return packArguments(r); },
+     "cannot tell whether the main program '", 1},
+    {"main for another subsystem",
+     [](const fs::path& r) { put(r / "app" / "main.exe", tinyProgram(1)); return packArguments(r); },
+     "is for subsystem 1 (native), which Windows does not start as a console or a windowed program", 1},
+    {"both subsystems",
+     [](const fs::path& r) { auto a = packArguments(r); a.insert(a.end(), {"--console", "--windowed"}); return a; },
+     "--console and --windowed are given together or twice", 2},
+    {"a subsystem option with a value",
+     [](const fs::path& r) { auto a = packArguments(r); a.push_back("--console=yes"); return a; },
+     "option --console takes no value", 2},
     {"splash missing",
      [](const fs::path& r) {
        auto a = packArguments(r);
@@ -429,7 +482,7 @@ TEST_F(Packer, BadInputsAreRefusedAndLeaveEverythingAsItWas) {
     SCOPED_TRACE(c.what);
     if (std::string(c.what) == "unreadable file" && geteuid() == 0) continue;  // root reads everything
     ScratchDirectory root;
-    put(root.path() / "app" / "main.exe", textBytes("MZ"));
+    put(root.path() / "app" / "main.exe", windowedProgram());
     put(root.path() / "app" / "data" / "x.txt", textBytes("x"));
     writeBytes(root.path() / "stub.exe", readBytes(stub));
     writeBytes(root.path() / "splash.png", tinyPng(1, 1));

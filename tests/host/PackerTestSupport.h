@@ -21,6 +21,10 @@ std::string runReadobj(const std::string& option, const std::vector<uint8_t>& im
 // A valid PNG image of the given size (8-bit RGBA, every pixel the same colour).
 std::vector<uint8_t> tinyPng(uint32_t width, uint32_t height);
 
+// The smallest PE32+ executable for x86-64 that the packer reads as a program (never meant to
+// run), with the given value in its subsystem field: 2 windowed, 3 console.
+std::vector<uint8_t> tinyProgram(uint16_t subsystem);
+
 // Every regular file below the directory: its path relative to it, with "/" between components,
 // and its bytes.
 std::map<std::string, std::vector<uint8_t>> snapshotTree(const std::filesystem::path& directory);
