@@ -1,0 +1,31 @@
+#include "ReportText.h"
+
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBreak(char c) { return c == '\r' || c == '\n'; }
+
+}  // namespace
+
+void makeOneLine(char* text) {
+  size_t written = 0;
+  // A break seen since the last word: it becomes one space before the next word, if one comes.
+  bool pending_break = false;
+  for (size_t read = 0; text[read] != 0; ++read) {
+    const char c = text[read];
+    if (isBreak(c)) {
+      // Blanks right before a break belong to the break.
+      while (written > 0 && isBlank(text[written - 1])) --written;
+      pending_break = written > 0;
+      continue;
+    }
+    if (pending_break) {
+      if (isBlank(c)) continue;  // blanks right after a break belong to it too
+      text[written++] = ' ';
+      pending_break = false;
+    }
+    text[written++] = c;
+  }
+  while (written > 0 && isBlank(text[written - 1])) --written;
+  text[written] = 0;
+}
