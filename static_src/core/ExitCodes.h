@@ -6,9 +6,8 @@
 constexpr int kFatalExitCode = 2;
 
 // After a stop that prints nothing (a text that does not fit its buffer, a non-digit process id
-// in TOLVAR_ONEFILE_PARENT, no path for the child's argument zero). The C runtime's abort, which
-// ends the launcher after a failed assertion, gives the same status, so a caller sees one code
-// for "the launcher stopped on an internal limit".
+// in TOLVAR_ONEFILE_PARENT, no path for the child's argument zero): one code for "the launcher
+// stopped on an internal limit". It is also the status of the C runtime's abort.
 constexpr int kStopExitCode = 3;
 
 // When the child's exit code cannot be read.

@@ -25,6 +25,27 @@ HANDLE waited_child = nullptr;
 
 constexpr DWORD kFeedbackPollMilliseconds = 50;
 
+// The job that ends the child with the launcher, however the launcher ends: to users, scripts and
+// supervisors the launcher is the application, and a forced end runs no code of ours. Processes
+// that the child starts leave the job without asking, so an updater or a detached helper outlives
+// both, as it would without the launcher. Null when the system gives no such job; the child then
+// runs outside one, as before.
+HANDLE childJob() {
+  static HANDLE job = [] {
+    HANDLE created = CreateJobObjectW(nullptr, nullptr);
+    if (created == nullptr) return created;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK;
+    if (!SetInformationJobObject(created, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+      CloseHandle(created);
+      return static_cast<HANDLE>(nullptr);
+    }
+    // Never closed: the system closes it when the launcher ends, and that ends the child.
+    return created;
+  }();
+  return job;
+}
+
 }  // namespace
 
 void publishHandOffVariables(const WideUnit* argument_zero) {
@@ -58,9 +79,20 @@ void launchChild() {
   startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
   startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(ChildExecutablePath, ChildCommandLine, nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr,
-                      nullptr, &startup, &process)) {
+  // Suspended until it is in the job, so that not one instruction of it runs outside.
+  if (!CreateProcessW(ChildExecutablePath, ChildCommandLine, nullptr, nullptr, TRUE,
+                      NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED, nullptr, nullptr, &startup, &process)) {
     reportOsError("Error, couldn't launch child", GetLastError());
+    exit(kFatalExitCode);
+  }
+  // Where the job cannot take the child (a system without nested jobs, inside a job of a caller's
+  // that forbids it), the child runs all the same, as it did before there was a job.
+  HANDLE job = childJob();
+  if (job != nullptr) AssignProcessToJobObject(job, process.hProcess);
+  if (ResumeThread(process.hThread) == static_cast<DWORD>(-1)) {
+    const DWORD error = GetLastError();
+    TerminateProcess(process.hProcess, kStoppedChildExitCode);
+    reportOsError("Error, couldn't launch child", error);
     exit(kFatalExitCode);
   }
   CloseHandle(process.hThread);
@@ -81,7 +113,7 @@ uint32_t waitForChild() {
   // The first wait is short in every case, so that a pending splash feedback is seen early.
   DWORD timeout = kFeedbackPollMilliseconds;
   for (;;) {
-    const DWORD waited = WaitForSingleObject(child, timeout);
+    const DWORD waited = waitKeepingSplashResponsive(child, timeout);
     if (!GetExitCodeProcess(child, &exit_code)) {
       exit_code = kUnreadableChildExitCode;
       break;

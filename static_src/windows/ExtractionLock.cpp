@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "OnefileSplashScreen.h"
+
 namespace {
 HANDLE extraction_mutex = nullptr;
 }
@@ -12,7 +14,8 @@ void lockExtractionDirectory(const WideUnit* directory) {
   extraction_mutex = CreateMutexW(nullptr, FALSE, name);
   if (extraction_mutex == nullptr) return;
   // WAIT_ABANDONED: the owner was killed mid-extraction; the mutex is ours now.
-  const DWORD result = WaitForSingleObject(extraction_mutex, INFINITE);
+  // Another start may extract for a long while; the splash meanwhile must not look hung.
+  const DWORD result = waitKeepingSplashResponsive(extraction_mutex, INFINITE);
   if (result != WAIT_OBJECT_0 && result != WAIT_ABANDONED) {
     CloseHandle(extraction_mutex);
     extraction_mutex = nullptr;

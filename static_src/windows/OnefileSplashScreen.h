@@ -15,9 +15,9 @@ extern WideBuffer<4096> splashFeedbackPath;
 // True from the expansion of the feedback path until a poll finds the file gone.
 extern bool splashFeedbackPending;
 
-// Initialises COM on the calling thread, then shows the splash when there is a usable image and
-// creates the feedback file. Silent on every failure but a window that cannot be created, which
-// ends the launcher with a failed assertion.
+// When the launcher carries an image (resource 28): loads the desktop libraries, initialises COM
+// on the calling thread, shows the splash if the image is usable and creates the feedback file.
+// Silent on every failure, also a window that cannot be created.
 void showSplash();
 
 // Creates the empty feedback file (replacing one of the same name) and starts the watch on it,
@@ -27,3 +27,10 @@ void createSplashFeedback();
 // True while the launcher should keep polling; destroys the window once the child has deleted the
 // feedback file.
 bool pollSplashFeedback();
+
+// Destroys the splash window, if there is one, on the thread that showed it.
+void dismissSplash();
+
+// WaitForSingleObject for the thread that showed the splash: while the window exists, its
+// messages are dispatched during the wait, so that the window never stops answering.
+DWORD waitKeepingSplashResponsive(HANDLE object, DWORD timeout);

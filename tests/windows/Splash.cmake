@@ -25,7 +25,8 @@ target_link_libraries(splash_probe_main PRIVATE onefile_launcher_units)
 
 function(splash_probe name)
   add_executable(${name} WIN32 $<TARGET_OBJECTS:splash_probe_main> ${ARGN})
-  target_link_libraries(${name} PRIVATE onefile_launcher_units)
+  # The probe itself asks COM and user32; the launcher's units load them only when needed.
+  target_link_libraries(${name} PRIVATE onefile_launcher_units ole32 user32)
   target_link_options(${name} PRIVATE ${ONEFILE_STATIC_LINK} -municode -mwindows)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${splash_probe_dir}")
   list(APPEND splash_probes ${name})
@@ -66,13 +67,3 @@ add_test(NAME splash-screenshot
           --probes "${splash_probe_dir}" --images "${splash_image_dir}"
           --work "${CMAKE_CURRENT_BINARY_DIR}/splash-screenshot")
 set_tests_properties(splash-screenshot PROPERTIES TIMEOUT 600 LABELS windows RESOURCE_LOCK ${splash_display_lock})
-
-# The line of the assertion in the source, which its report must name.
-file(READ "${PROJECT_SOURCE_DIR}/static_src/windows/OnefileSplashScreen.cpp" splash_source)
-string(FIND "${splash_source}" "\"splash_window != NULL\"" splash_assert_at)
-string(SUBSTRING "${splash_source}" 0 ${splash_assert_at} splash_before_assert)
-string(REGEX MATCHALL "\n" splash_newlines "${splash_before_assert}")
-list(LENGTH splash_newlines splash_assert_line)
-math(EXPR splash_assert_line "${splash_assert_line} + 1")
-target_compile_definitions(splash-test PRIVATE SPLASH_ASSERT_LINE=${splash_assert_line})
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/static_src/windows/OnefileSplashScreen.cpp")

@@ -107,7 +107,6 @@ void prepare(const std::wstring& mode) {
     trap.lpfnWndProc = refuseCreation;
     trap.lpszClassName = "Splash";
     add("trap_registered", RegisterClassA(&trap) != 0 ? 1 : 0);
-    publish(report_path);  // the assertion ends the process inside showSplash
   }
 }
 
@@ -155,6 +154,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   showSplash();
 
   // A second initialisation on the same thread answers S_FALSE: showSplash initialised COM.
+  // Where it did not, this one is the first and answers S_OK.
   const HRESULT again = CoInitialize(nullptr);
   add("com_initialised", again == S_FALSE ? 1 : 0);
   describeWindow(splash_window);

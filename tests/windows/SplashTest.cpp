@@ -79,12 +79,14 @@ class RefusedImage : public testing::TestWithParam<const wchar_t*> {};
 
 TEST_P(RefusedImage, NoWindowNoFeedbackFileNoMessage) {
   const ProbeRun run = runProbe(GetParam());
+  // COM is for decoding an image: a launcher without one never initialises it.
+  const bool has_image = std::wstring(GetParam()) != L"none";
   ASSERT_TRUE(run.process.started) << run.process.start_error;
   ASSERT_TRUE(run.reported);
   EXPECT_EQ(run.process.exit_code, 0u);
   EXPECT_EQ(run.process.out, "");
   EXPECT_EQ(run.process.err, "");
-  EXPECT_EQ(run["com_initialised"], "1");
+  EXPECT_EQ(run["com_initialised"], has_image ? "1" : "0");
   EXPECT_EQ(run["window"], "0");
   EXPECT_EQ(run["pending"], "0");
   EXPECT_EQ(run["feedback"], "");
@@ -195,22 +197,17 @@ TEST(SplashFeedback, AFileThatCannotBeCreatedIsPendingAndTheFirstPollDismisses) 
 }
 
 // A window that cannot be created (here: a class "Splash" registered first, whose windows refuse
-// creation) ends the program with the C runtime's assertion report on standard error. A GUI
-// program's default would be a message box that waits for a click.
-TEST(SplashWindow, NoWindowEndsWithTheAssertionReport) {
+// creation) costs the splash and nothing else: a picture must never stop an application.
+TEST(SplashWindow, AWindowThatCannotBeCreatedIsSkipped) {
   const ProbeRun run = runProbe(L"rgba8", L"trap-class");
   ASSERT_TRUE(run.process.started);
   ASSERT_TRUE(run.reported);
   EXPECT_EQ(run["trap_registered"], "1");
-  EXPECT_EQ(run["window"], "<absent>");  // nothing after showSplash ran
+  EXPECT_EQ(run["window"], "0");
+  EXPECT_EQ(run["pending"], "0");
   EXPECT_EQ(run.process.out, "");
-  EXPECT_NE(run.process.err.find("splash_window != NULL"), std::string::npos) << run.process.err;
-  EXPECT_NE(run.process.err.find("static_src\\windows\\OnefileSplashScreen.cpp"), std::string::npos) << run.process.err;
-  EXPECT_NE(run.process.err.find(std::to_string(SPLASH_ASSERT_LINE)), std::string::npos) << run.process.err;
-  EXPECT_EQ(run.process.err.find(":\\"), std::string::npos) << "an absolute path: " << run.process.err;
-  EXPECT_EQ(run.process.err.find('/'), std::string::npos) << "a build path: " << run.process.err;
-  // The C runtime's abort status, the same as the launcher's other stops.
-  EXPECT_EQ(run.process.exit_code, static_cast<DWORD>(kStopExitCode));
+  EXPECT_EQ(run.process.err, "");
+  EXPECT_EQ(run.process.exit_code, 0u);
   EXPECT_FALSE(exists(feedbackPathFor(run.process.process_id)));
 }
 
