@@ -2,12 +2,28 @@
 
 #include <windows.h>
 
-#include <assert.h>
 #include <stdio.h>
 #include <stdlib.h>
 
+#include "ReportBox.h"
+#include "ReportText.h"
+
+namespace {
+
+// Room for the longest report: a message, a path of 4096 units and a system text.
+char ReportLine[16384];
+
+// The line on its stream, then, where that stream leads nowhere, in a message box.
+void report(FILE* stream, DWORD standard_stream) {
+  fprintf(stream, "%s\n", ReportLine);
+  showReportIfUnseen(standard_stream, ReportLine);
+}
+
+}  // namespace
+
 void fatalError(const char* message) {
-  puts(message);
+  snprintf(ReportLine, sizeof ReportLine, "%s", message);
+  report(stdout, STD_OUTPUT_HANDLE);
   exit(kFatalExitCode);
 }
 
@@ -17,19 +33,22 @@ void reportOsError(const char* message, uint32_t code) {
                  nullptr, code, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), reinterpret_cast<char*>(&text), 0,
                  nullptr);
   // The buffer is never freed: the process ends right after the report.
-  fprintf(stderr, "%s ([Error %ld] %s)\n", message, static_cast<long>(static_cast<int32_t>(code)),
-          text != nullptr ? text : kNoSystemText);
+  if (text != nullptr) makeOneLine(text);
+  snprintf(ReportLine, sizeof ReportLine, "%s ([Error %ld] %s)", message, static_cast<long>(static_cast<int32_t>(code)),
+           text != nullptr ? text : kNoSystemText);
+  report(stderr, STD_ERROR_HANDLE);
 }
 
 void failTemplate(const WideUnit* template_text) {
-  fprintf(stderr, "Error, couldn't runtime expand spec '%ls'.\n", template_text);
+  snprintf(ReportLine, sizeof ReportLine, "Error, couldn't runtime expand spec '%ls'.", template_text);
+  report(stderr, STD_ERROR_HANDLE);
   exit(kFatalExitCode);
 }
 
-void failAssertion(const char* expression, const char* source, unsigned line) {
-  _set_error_mode(_OUT_TO_STDERR);
-  _assert(expression, source, line);
-  abort();  // _assert does not return; this keeps the promise for the compiler
+void failOpenForWriting(const WideUnit* path) {
+  snprintf(ReportLine, sizeof ReportLine, "Error, failed to open '%ls' for writing.", path);
+  report(stderr, STD_ERROR_HANDLE);
+  exit(kFatalExitCode);
 }
 
 void stopWithoutReport() { exit(kStopExitCode); }

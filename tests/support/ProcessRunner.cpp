@@ -1,7 +1,12 @@
 #include "ProcessRunner.h"
 
+#include <string.h>
+
 #include <algorithm>
 #include <map>
+
+#include "FatalErrors.h"
+#include "ReportText.h"
 
 namespace {
 
@@ -155,6 +160,13 @@ std::string systemMessageText(DWORD code) {
   std::string result = text != nullptr ? text : "";
   LocalFree(text);
   return result;
+}
+
+std::string reportedSystemText(DWORD code) {
+  std::string text = systemMessageText(code);
+  makeOneLine(text.data());
+  text.resize(strlen(text.c_str()));
+  return text.empty() ? kNoSystemText : text;
 }
 
 std::string textModeBytes(const std::string& text) {

@@ -49,6 +49,10 @@ std::wstring fullPath(const std::wstring& relative);
 // The text FormatMessageA gives for a code in language 1033, or an empty text.
 std::string systemMessageText(DWORD code);
 
+// The same text as the launcher's reports carry it: on one line, or the launcher's stand-in when
+// the system has no text for the code.
+std::string reportedSystemText(DWORD code);
+
 // The C runtime's text mode writes "\n" as "\r\n" on redirected standard streams.
 std::string textModeBytes(const std::string& text);
 

@@ -309,11 +309,9 @@ TEST_F(PackedLauncher, AChildThatCannotStartIsReportedWithTheSystemsCodeAndText)
   const DWORD code = GetLastError();
 
   const Launch launch = run(launcher, line);
-  std::string text = systemMessageText(code);
-  if (text.empty()) text = "no system text for this code";
-  EXPECT_EQ(launch.result.err,
-            textModeBytes("Error, couldn't launch child ([Error " +
-                          std::to_string(static_cast<long>(static_cast<int32_t>(code))) + "] " + text + ")\n"));
+  EXPECT_EQ(launch.result.err, textModeBytes("Error, couldn't launch child ([Error " +
+                                             std::to_string(static_cast<long>(static_cast<int32_t>(code))) + "] " +
+                                             reportedSystemText(code) + ")\n"));
   EXPECT_EQ(launch.result.out, "");
   EXPECT_EQ(launch.result.exit_code, static_cast<DWORD>(kFatalExitCode));
   EXPECT_FALSE(launch.record.present);

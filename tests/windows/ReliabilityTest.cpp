@@ -160,7 +160,7 @@ TEST_F(Reliability, AFullDiskIsReportedWithTheSystemsCode) {
   subfolder_ = L"disk-full";
   const std::wstring launcher = makeApplication(4, 600000);
   const ProcessResult result = start(launcher);
-  const std::string expected = "Error, couldn't unpack file to target path. ([Error 112] " + systemMessageText(112) + ")\n";
+  const std::string expected = "Error, couldn't unpack file to target path. ([Error 112] " + reportedSystemText(112) + ")\n";
   EXPECT_EQ(result.err, textModeBytes(expected));
   EXPECT_EQ(result.exit_code, static_cast<DWORD>(kFatalExitCode));
 }

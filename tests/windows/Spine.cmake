@@ -31,6 +31,7 @@ set_target_properties(report-probe PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${ONEFIL
 onefile_windows_test(spine-test
   "${PROJECT_SOURCE_DIR}/tests/windows/SpineTest.cpp"
   "${PROJECT_SOURCE_DIR}/tests/windows/EnvironmentTest.cpp"
-  "${PROJECT_SOURCE_DIR}/tests/core/WideStringTest.cpp")
+  "${PROJECT_SOURCE_DIR}/tests/core/WideStringTest.cpp"
+  "${PROJECT_SOURCE_DIR}/tests/core/ReportTextTest.cpp")
 target_link_libraries(spine-test PRIVATE onefile_launcher_units)
 add_dependencies(spine-test onefile-launcher report-probe ${header_fixtures})
