@@ -77,9 +77,12 @@ ProcessResult runProcess(const ProcessOptions& options) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = in_file;
-  startup.hStdOutput = out_file;
-  startup.hStdError = err_file;
+  const bool no_handles = options.no_standard_output && options.no_standard_error;
+  startup.hStdInput = no_handles ? nullptr : in_file;
+  startup.hStdOutput = options.no_standard_output ? nullptr : out_file;
+  startup.hStdError = options.no_standard_error ? nullptr : err_file;
+  std::wstring desktop = options.desktop;
+  if (!desktop.empty()) startup.lpDesktop = desktop.data();
   PROCESS_INFORMATION process = {};
   std::wstring command_line = options.command_line;
   std::wstring environment = environmentBlock(options);
@@ -90,7 +93,9 @@ ProcessResult runProcess(const ProcessOptions& options) {
   for (int attempt = 0; attempt < 4; ++attempt) {
     std::wstring writable_line = command_line;
     created = CreateProcessW(options.application.empty() ? nullptr : options.application.c_str(),
-                             writable_line.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
+                             writable_line.data(), nullptr, nullptr, TRUE,
+                             CREATE_UNICODE_ENVIRONMENT | options.creation_flags |
+                                 (options.job != nullptr ? CREATE_SUSPENDED : 0),
                              environment.data(),
                              options.current_directory.empty() ? nullptr : options.current_directory.c_str(),
                              &startup, &process);
@@ -101,6 +106,11 @@ ProcessResult runProcess(const ProcessOptions& options) {
   if (created) {
     result.started = true;
     result.process_id = process.dwProcessId;
+    if (options.job != nullptr) {
+      result.in_job = AssignProcessToJobObject(options.job, process.hProcess) != FALSE;
+      ResumeThread(process.hThread);
+    }
+    if (options.while_running) options.while_running(process.dwProcessId);
     bool running = true;
     if (!options.kill_after_path_appears.empty()) {
       while (GetFileAttributesW(options.kill_after_path_appears.c_str()) == INVALID_FILE_ATTRIBUTES &&

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,6 +17,7 @@ struct ProcessResult {
   bool killed = false;
   DWORD exit_code = 0;
   DWORD process_id = 0;
+  bool in_job = false;  // put into ProcessOptions::job
   std::string out;
   std::string err;
 };
@@ -36,6 +38,16 @@ struct ProcessOptions {
   // program is not killed while Wine is still starting it).
   DWORD kill_after_ms = 0;
   std::wstring kill_after_path_appears;
+  // As a double-click starts a program: null standard output and error handles (and input)
+  // instead of the files that collect them.
+  bool no_standard_output = false;
+  bool no_standard_error = false;
+  DWORD creation_flags = 0;  // besides CREATE_UNICODE_ENVIRONMENT, e.g. CREATE_NEW_CONSOLE
+  std::wstring desktop;      // "station\desktop"; empty: this process's
+  // A job the program is put into before it runs any code (it is created suspended).
+  HANDLE job = nullptr;
+  // Called once the program runs, before the wait for its end, with its process id.
+  std::function<void(DWORD)> while_running;
 };
 
 ProcessResult runProcess(const ProcessOptions& options);

@@ -296,6 +296,69 @@ TEST_F(PackedLauncher, TheChildsExitCodeComesBackWhole) {
   }
 }
 
+DWORD readNumber(const std::wstring& path) {
+  return static_cast<DWORD>(strtoul(readFileBytes(path).c_str(), nullptr, 10));
+}
+
+// To users, scripts and supervisors the launcher is the application: ended from outside (Task
+// Manager's End task, a stop button, taskkill /F), where no code of the launcher runs, it takes its
+// child with it.
+TEST_F(PackedLauncher, TheChildEndsWithALauncherEndedFromOutside) {
+  const std::wstring pid_path = work_ + L"\\child.pid";
+  ProcessOptions options;
+  options.set_variables = {{L"ONEFILE_TEST_PID_FILE", pid_path}, {L"ONEFILE_TEST_SLEEP", L"120000"}};
+  options.kill_after_path_appears = pid_path;
+  options.kill_after_ms = 1;
+  const Launch launch = run(L"", options);
+  EXPECT_TRUE(launch.result.killed);
+  const DWORD child_id = readNumber(pid_path);
+  ASSERT_NE(child_id, 0u);
+  HANDLE child = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, child_id);
+  if (child == nullptr) return;  // gone already
+  // A hang guard, not a time limit: without the launcher's job the child would sleep on.
+  const DWORD waited = WaitForSingleObject(child, 30000);
+  EXPECT_EQ(waited, static_cast<DWORD>(WAIT_OBJECT_0)) << "the child outlived its launcher";
+  if (waited != WAIT_OBJECT_0) TerminateProcess(child, 0);
+  CloseHandle(child);
+}
+
+// An updater or a detached helper that the application starts outlives both, as it would
+// without the launcher; the launcher still ends with the application's code.
+TEST_F(PackedLauncher, WhatTheChildStartsOutlivesTheLauncher) {
+  const std::wstring spawn_path = work_ + L"\\grandchild.pid";
+  ProcessOptions options;
+  options.set_variables = {{L"ONEFILE_TEST_SPAWN", spawn_path}, {L"ONEFILE_TEST_EXIT", L"7"}};
+  const Launch launch = run(L"", options);
+  EXPECT_EQ(launch.result.exit_code, 7u);
+  EXPECT_TRUE(launch.record.present);
+  const DWORD grandchild_id = readNumber(spawn_path);
+  ASSERT_NE(grandchild_id, 0u);
+  HANDLE grandchild = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, grandchild_id);
+  ASSERT_NE(grandchild, nullptr) << "the grandchild ended with the launcher";
+  // Ended with the launcher's job, it would be gone by now or within this wait.
+  EXPECT_EQ(WaitForSingleObject(grandchild, 2000), static_cast<DWORD>(WAIT_TIMEOUT));
+  TerminateProcess(grandchild, 0);
+  CloseHandle(grandchild);
+}
+
+// A CI runner or a service manager may run the launcher inside a job of its own that forbids
+// breaking away: the application starts there all the same and its code comes back.
+TEST_F(PackedLauncher, InsideAJobWithoutBreakawayTheApplicationRuns) {
+  HANDLE outer = CreateJobObjectW(nullptr, nullptr);
+  ASSERT_NE(outer, nullptr);
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  ASSERT_TRUE(SetInformationJobObject(outer, JobObjectExtendedLimitInformation, &limits, sizeof limits));
+  ProcessOptions options;
+  options.job = outer;
+  options.set_variables = {{L"ONEFILE_TEST_EXIT", L"7"}};
+  const Launch launch = run(L"", options);
+  CloseHandle(outer);
+  EXPECT_TRUE(launch.result.in_job);
+  EXPECT_EQ(launch.result.exit_code, 7u);
+  EXPECT_TRUE(launch.record.present);
+}
+
 // A payload of no files leaves the child's path empty.
 TEST_F(PackedLauncher, AChildThatCannotStartIsReportedWithTheSystemsCodeAndText) {
   const std::wstring launcher = work_ + L"\\empty-launcher.exe";

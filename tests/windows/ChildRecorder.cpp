@@ -6,6 +6,10 @@
 //                                  "child error" is written to standard error
 //   ONEFILE_TEST_SLEEP             milliseconds to sleep before ending
 //   ONEFILE_TEST_EXIT              exit code (decimal or 0x hexadecimal, all 32 bits)
+//   ONEFILE_TEST_PID_FILE          file to write its own process id to (decimal), before sleeping
+//   ONEFILE_TEST_SPAWN             file to write the process id of a copy of itself to, which it
+//                                  starts first and which sleeps for two minutes: a grandchild
+//                                  of the launcher, as an updater or a helper would be
 #include <windows.h>
 
 #include <shellapi.h>
@@ -57,6 +61,37 @@ void writeRecord(const std::wstring& path) {
   CloseHandle(file);
 }
 
+void writeNumber(const std::wstring& path, DWORD number) {
+  const std::string text = std::to_string(number);
+  const std::wstring part = path + L".part";
+  HANDLE file = CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 0;
+  WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  CloseHandle(file);
+  // Renamed into place: a file that exists holds the whole number.
+  MoveFileExW(part.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+// The copy gets this process's environment less what would make it record, spawn or end early.
+void spawnSleepingCopy(const std::wstring& pid_path) {
+  for (const wchar_t* name : {L"ONEFILE_TEST_RECORD", L"ONEFILE_TEST_SPAWN", L"ONEFILE_TEST_PID_FILE",
+                              L"ONEFILE_TEST_ECHO"}) {
+    SetEnvironmentVariableW(name, nullptr);
+  }
+  SetEnvironmentVariableW(L"ONEFILE_TEST_SLEEP", L"120000");
+  wchar_t self[4096];
+  GetModuleFileNameW(nullptr, self, 4096);
+  std::wstring line = L"\"" + std::wstring(self) + L"\"";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (CreateProcessW(self, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    writeNumber(pid_path, process.dwProcessId);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+}
+
 void echoStandardStreams() {
   char buffer[4096];
   DWORD got = 0;
@@ -75,6 +110,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   if (!record_path.empty()) writeRecord(record_path);
   if (isSet(L"ONEFILE_TEST_ECHO")) echoStandardStreams();
   const std::wstring sleep = variable(L"ONEFILE_TEST_SLEEP");
+  const std::wstring exit_code = variable(L"ONEFILE_TEST_EXIT");
+  const std::wstring pid_path = variable(L"ONEFILE_TEST_PID_FILE");
+  if (!pid_path.empty()) writeNumber(pid_path, GetCurrentProcessId());
+  const std::wstring spawn_path = variable(L"ONEFILE_TEST_SPAWN");
+  if (!spawn_path.empty()) spawnSleepingCopy(spawn_path);
   if (!sleep.empty()) Sleep(static_cast<DWORD>(wcstoul(sleep.c_str(), nullptr, 0)));
-  ExitProcess(static_cast<UINT>(wcstoul(variable(L"ONEFILE_TEST_EXIT").c_str(), nullptr, 0)));
+  ExitProcess(static_cast<UINT>(wcstoul(exit_code.c_str(), nullptr, 0)));
 }

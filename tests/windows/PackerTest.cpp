@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -129,6 +131,68 @@ TEST_F(WindowsPacker, PackedLauncherIsReadByWindowsAndUnpacksItsFiles) {
   EXPECT_FALSE(findResource(repacked, RT_RCDATA, 28).found);
   EXPECT_EQ(findResource(repacked, RT_RCDATA, 27).bytes, payload.bytes);
   FreeLibrary(repacked);
+}
+
+// The subsystem field of an executable file's optional header, or 0.
+WORD subsystemOf(const std::wstring& path) {
+  const std::string image = readFileBytes(path);
+  if (image.size() < 0x40) return 0;
+  const DWORD at = *reinterpret_cast<const DWORD*>(&image[0x3C]);
+  if (at + sizeof(IMAGE_NT_HEADERS64) > image.size()) return 0;
+  return reinterpret_cast<const IMAGE_NT_HEADERS64*>(&image[at])->OptionalHeader.Subsystem;
+}
+
+std::map<std::string, std::string> readReport(const std::wstring& path) {
+  std::map<std::string, std::string> report;
+  std::istringstream lines(readFileBytes(path));
+  for (std::string line; std::getline(lines, line);) {
+    const size_t equals = line.find('=');
+    if (equals != std::string::npos) report[line.substr(0, equals)] = line.substr(equals + 1);
+  }
+  return report;
+}
+
+// A console shell waits for a console program, hands on its exit code, and lets it write into its
+// own console; a windowed program is not waited for, and a console program that it starts gets a
+// console window of its own. So the launcher is what its application is: packed from a console
+// program it is one, and the application shares its console. The launcher is started here with a
+// console of its own, as a command prompt's window would be.
+TEST_F(WindowsPacker, AConsoleApplicationGetsAConsoleLauncherWhoseConsoleItShares) {
+  const std::wstring console_app = work_ + L"\\console-app";
+  CreateDirectoryW(console_app.c_str(), nullptr);
+  CreateDirectoryW((console_app + L"\\" + kSubfolder).c_str(), nullptr);
+  ASSERT_TRUE(writeFileBytes(console_app + L"\\" + kSubfolder + L"\\tool.exe",
+                             readFileBytes(fullPath(L"fixtures\\console-child.exe"))));
+  const std::wstring packed = work_ + L"\\tool.exe";
+  const ProcessResult packing = runPacker({L"pack", console_app, L"--main", kSubfolder + L"\\tool.exe", L"-o", packed});
+  ASSERT_EQ(packing.exit_code, 0u) << packing.err;
+  EXPECT_EQ(subsystemOf(packed), IMAGE_SUBSYSTEM_WINDOWS_CUI);
+
+  const std::wstring report_path = work_ + L"\\console-report.txt";
+  ProcessOptions options;
+  options.application = packed;
+  options.command_line = quoteArgument(packed) + L" " + quoteArgument(report_path) + L" 0x2A";
+  options.creation_flags = CREATE_NEW_CONSOLE;
+  const ProcessResult started = runProcess(options);
+  ASSERT_TRUE(started.started) << started.start_error;
+  EXPECT_EQ(started.exit_code, 0x2Au);
+  auto report = readReport(report_path);
+  EXPECT_EQ(report["has_console"], "1");
+  EXPECT_EQ(report["shares_launcher_console"], "1");
+
+  // Told otherwise, the packer makes the same application's launcher a windowed one, which has
+  // no console to share: the application gets a console of its own (so does it under Wine).
+  const std::wstring windowed = work_ + L"\\tool-windowed.exe";
+  const ProcessResult overriding =
+      runPacker({L"pack", console_app, L"--main", kSubfolder + L"\\tool.exe", L"--windowed", L"-o", windowed});
+  ASSERT_EQ(overriding.exit_code, 0u) << overriding.err;
+  EXPECT_EQ(subsystemOf(windowed), IMAGE_SUBSYSTEM_WINDOWS_GUI);
+  DeleteFileW(report_path.c_str());
+  options.application = windowed;
+  options.command_line = quoteArgument(windowed) + L" " + quoteArgument(report_path) + L" 0x2A";
+  const ProcessResult started_windowed = runProcess(options);
+  EXPECT_EQ(started_windowed.exit_code, 0x2Au);
+  EXPECT_EQ(readReport(report_path)["shares_launcher_console"], "0");
 }
 
 TEST_F(WindowsPacker, OutputThatIsAnInputIsRefusedAndLeftAlone) {

@@ -1,12 +1,15 @@
 // Calls one of the launcher's reporting operations as the launcher would, so that a test can see
 // exactly the bytes and the exit code a caller of the launcher gets:
-//   report-probe fatal MESSAGE | os CODE MESSAGE | template TEMPLATE | stop
+//   report-probe fatal MESSAGE | os CODE MESSAGE | template TEMPLATE | open PATH | stop
+//   report-probe box MILLISECONDS LINE: the report box of standard error alone, with its time-out;
+//                                       exit code 1 when it was shown, 0 when not
 #include <windows.h>
 
 #include <stdlib.h>
 #include <wchar.h>
 
 #include "FatalErrors.h"
+#include "ReportBox.h"
 
 int wmain(int argc, wchar_t** argv) {
   if (argc >= 3 && wcscmp(argv[1], L"fatal") == 0) {
@@ -21,6 +24,12 @@ int wmain(int argc, wchar_t** argv) {
     exit(kFatalExitCode);
   }
   if (argc >= 3 && wcscmp(argv[1], L"template") == 0) failTemplate(argv[2]);
+  if (argc >= 3 && wcscmp(argv[1], L"open") == 0) failOpenForWriting(argv[2]);
   if (argc >= 2 && wcscmp(argv[1], L"stop") == 0) stopWithoutReport();
+  if (argc >= 4 && wcscmp(argv[1], L"box") == 0) {
+    char line[512];
+    wcstombs(line, argv[3], sizeof line);
+    return showReportIfUnseen(STD_ERROR_HANDLE, line, static_cast<DWORD>(wcstoul(argv[2], nullptr, 0))) ? 1 : 0;
+  }
   return 64;
 }

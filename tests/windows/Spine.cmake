@@ -30,6 +30,7 @@ set_target_properties(report-probe PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${ONEFIL
 
 onefile_windows_test(spine-test
   "${PROJECT_SOURCE_DIR}/tests/windows/SpineTest.cpp"
+  "${PROJECT_SOURCE_DIR}/tests/windows/ReportBoxTest.cpp"
   "${PROJECT_SOURCE_DIR}/tests/windows/EnvironmentTest.cpp"
   "${PROJECT_SOURCE_DIR}/tests/core/WideStringTest.cpp"
   "${PROJECT_SOURCE_DIR}/tests/core/ReportTextTest.cpp")

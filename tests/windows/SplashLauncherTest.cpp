@@ -124,6 +124,17 @@ TEST_F(SplashLauncher, SplashStaysUntilTheLauncherEndsWhenTheChildNeverDeletesTh
   DeleteFileW(feedback.c_str());
 }
 
+// A user who clicks the splash during a long start must not get the system's "Not Responding"
+// ghost: the launcher reads the window's messages while it waits for the application.
+TEST_F(SplashLauncher, TheSplashAnswersWhileTheLauncherWaits) {
+  const ProcessResult result = start(image(L"rgba8"), L"ping");
+  ASSERT_TRUE(result.started) << result.start_error;
+  EXPECT_EQ(result.exit_code, 7u);
+  auto report = childReport();
+  EXPECT_EQ(report["window"], "1");
+  EXPECT_EQ(report["answered"], "1");
+}
+
 TEST_F(SplashLauncher, NoUsableImageMeansNoSplashNoFileNoMessageAndTheChildStarts) {
   const struct {
     const char* what;

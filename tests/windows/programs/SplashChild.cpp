@@ -4,6 +4,8 @@
 //   delete  report, delete the feedback file, wait until the splash window is gone, exit 7
 //   keep    report, wait for several of the launcher's polls, report again, exit 0; the file stays
 //   look    report, exit 5
+//   ping    report, send the splash window a message that only a thread which reads its messages
+//           answers, report whether it did, delete the feedback file, exit 7
 #include <windows.h>
 
 #include <stdio.h>
@@ -94,6 +96,16 @@ int wmain(int argc, wchar_t** argv) {
       waited += 10;
     }
     add("window_gone", splash != nullptr && !IsWindow(splash) ? 1 : 0);
+    publish(argv[1]);
+    return 7;
+  }
+  if (mode == L"ping") {
+    // What the system does before it calls a window hung; 20 s is a hang guard.
+    DWORD_PTR answer = 0;
+    const bool answered =
+        splash != nullptr && SendMessageTimeoutW(splash, WM_NULL, 0, 0, SMTO_NORMAL, 20000, &answer) != 0;
+    add("answered", answered ? 1 : 0);
+    DeleteFileW(feedback.c_str());
     publish(argv[1]);
     return 7;
   }

@@ -1,0 +1,174 @@
+// Reports where a user can see them: a launcher started as a double-click starts it (no standard
+// handles) shows its one line in a message box too, titled with the product's name, and still
+// ends with the report's exit code; with a handle that leads somewhere, or on a window station
+// that nobody sees, nothing but the line is written. The box is found and closed here as a user
+// would close it. Under Wine the box gets no focus from a window manager (there is none); its
+// window, title and text are what a test can check.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "ExitCodes.h"
+#include "ProcessRunner.h"
+
+namespace {
+
+struct SeenBox {
+  bool seen = false;
+  std::wstring title;
+  std::wstring text;
+};
+
+struct BoxSearch {
+  DWORD process_id;
+  HWND found;
+};
+
+BOOL CALLBACK findDialog(HWND window, LPARAM parameter) {
+  BoxSearch* search = reinterpret_cast<BoxSearch*>(parameter);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  wchar_t class_name[16] = L"";
+  GetClassNameW(window, class_name, 16);
+  if (owner != search->process_id || wcscmp(class_name, L"#32770") != 0 || !IsWindowVisible(window)) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+BOOL CALLBACK collectStaticText(HWND window, LPARAM parameter) {
+  wchar_t class_name[16] = L"";
+  GetClassNameW(window, class_name, 16);
+  wchar_t text[4096] = L"";
+  if (_wcsicmp(class_name, L"Static") == 0 && GetWindowTextW(window, text, 4096) > 0) {
+    *reinterpret_cast<std::wstring*>(parameter) += text;
+  }
+  return TRUE;
+}
+
+// Watches a running program until it ends by itself or shows a dialog box; a box is read and, with
+// `close`, closed with its OK button. A hang guard of a minute, no time limit.
+SeenBox watchForBox(DWORD process_id, bool close) {
+  SeenBox box;
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, process_id);
+  for (int waited = 0; waited < 60000; waited += 20) {
+    BoxSearch search = {process_id, nullptr};
+    EnumWindows(findDialog, reinterpret_cast<LPARAM>(&search));
+    if (search.found != nullptr) {
+      box.seen = true;
+      wchar_t title[256] = L"";
+      GetWindowTextW(search.found, title, 256);
+      box.title = title;
+      EnumChildWindows(search.found, collectStaticText, reinterpret_cast<LPARAM>(&box.text));
+      if (close) PostMessageW(search.found, WM_COMMAND, IDOK, 0);
+      break;
+    }
+    if (process == nullptr || WaitForSingleObject(process, 20) == WAIT_OBJECT_0) break;
+  }
+  if (process != nullptr) CloseHandle(process);
+  return box;
+}
+
+struct BoxCase {
+  const char* what;
+  const wchar_t* program;  // in bin\fixtures
+  const wchar_t* arguments;
+  bool no_output;
+  bool no_error;
+  std::string box_text;  // empty: no box
+  DWORD exit_code;
+};
+
+TEST(ReportBox, ShownWhereTheReportsStreamLeadsNowhere) {
+  const std::string header = "Error, couldn't find attached data header.";
+  const std::string disk_full =
+      "Error, couldn't unpack file to target path. ([Error 112] " + reportedSystemText(112) + ")";
+  const BoxCase cases[] = {
+      {"double-clicked launcher, no payload", L"..\\onefile-launcher.exe", L"", true, true, header, kFatalExitCode},
+      {"no standard output for a fatal error", L"report-probe.exe", L"fatal \"Error, couldn't allocate memory.\"", true,
+       false, "Error, couldn't allocate memory.", kFatalExitCode},
+      {"standard output redirected, no standard error", L"report-probe.exe",
+       L"fatal \"Error, couldn't allocate memory.\"", false, true, "", kFatalExitCode},
+      {"no handles, an OS error on one line", L"report-probe.exe",
+       L"os 112 \"Error, couldn't unpack file to target path.\"", true, true, disk_full, kFatalExitCode},
+      {"standard error redirected", L"report-probe.exe", L"os 112 \"Error, couldn't unpack file to target path.\"",
+       true, false, "", kFatalExitCode},
+      {"no handles, a template", L"report-probe.exe", L"template {HOME}", true, true,
+       "Error, couldn't runtime expand spec '{HOME}'.", kFatalExitCode},
+      {"no handles, a file that cannot be opened", L"report-probe.exe", L"open C:\\app\\data.bin", true, true,
+       "Error, failed to open 'C:\\app\\data.bin' for writing.", kFatalExitCode},
+      {"no handles, a stop without report", L"report-probe.exe", L"stop", true, true, "", kStopExitCode},
+  };
+  for (const BoxCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    SeenBox box;
+    ProcessOptions options;
+    options.application = fullPath(std::wstring(L"fixtures\\") + c.program);
+    options.command_line = quoteArgument(options.application) + L" " + c.arguments;
+    options.no_standard_output = c.no_output;
+    options.no_standard_error = c.no_error;
+    options.while_running = [&](DWORD process_id) { box = watchForBox(process_id, true); };
+    // Shorter than the box's own time-out: a box that nobody was meant to see shows as a hang.
+    options.timeout_ms = 45000;
+    const ProcessResult result = runProcess(options);
+    ASSERT_TRUE(result.started) << result.start_error;
+    EXPECT_FALSE(result.timed_out);
+    EXPECT_EQ(result.exit_code, c.exit_code);
+    EXPECT_EQ(box.seen, !c.box_text.empty());
+    if (box.seen) {
+      EXPECT_EQ(narrow(box.title), "Quorvell");
+      EXPECT_EQ(narrow(box.text), c.box_text);
+    }
+  }
+}
+
+// Nobody clicks: the box goes by itself, and the report ends the program as it would have.
+TEST(ReportBox, ClosesByItselfAfterItsTimeOut) {
+  SeenBox box;
+  ProcessOptions options;
+  options.application = fullPath(L"fixtures\\report-probe.exe");
+  options.command_line = quoteArgument(options.application) + L" box 1500 \"nobody reads this\"";
+  options.no_standard_output = true;
+  options.no_standard_error = true;
+  options.while_running = [&](DWORD process_id) { box = watchForBox(process_id, false); };
+  options.timeout_ms = 45000;
+  const ProcessResult result = runProcess(options);
+  EXPECT_FALSE(result.timed_out);
+  EXPECT_TRUE(box.seen);
+  EXPECT_EQ(narrow(box.text), "nobody reads this");
+  EXPECT_EQ(result.exit_code, 1u);  // shown, then gone by itself
+}
+
+// A window station of our own is not interactive, as a service's or a scheduled task's is not:
+// a box there would wait for a user who cannot exist.
+TEST(ReportBox, NotShownOnAStationNobodySees) {
+  HWINSTA own = GetProcessWindowStation();
+  HWINSTA hidden = CreateWindowStationW(L"onefile-test-hidden", 0, WINSTA_ALL_ACCESS, nullptr);
+  ASSERT_NE(hidden, nullptr) << GetLastError();
+  USEROBJECTFLAGS flags = {};
+  DWORD needed = 0;
+  ASSERT_TRUE(GetUserObjectInformationW(hidden, UOI_FLAGS, &flags, sizeof flags, &needed));
+  if ((flags.dwFlags & WSF_VISIBLE) != 0) GTEST_SKIP() << "this system makes a new window station interactive";
+  ASSERT_TRUE(SetProcessWindowStation(hidden));
+  HDESK desktop = CreateDesktopW(L"Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+  SetProcessWindowStation(own);
+  ASSERT_NE(desktop, nullptr) << GetLastError();
+
+  SeenBox box;
+  ProcessOptions options;
+  options.application = fullPath(L"fixtures\\report-probe.exe");
+  options.command_line = quoteArgument(options.application) + L" box 30000 \"nobody can read this\"";
+  options.no_standard_output = true;
+  options.no_standard_error = true;
+  options.desktop = L"onefile-test-hidden\\Default";
+  options.while_running = [&](DWORD process_id) { box = watchForBox(process_id, true); };
+  options.timeout_ms = 25000;
+  const ProcessResult result = runProcess(options);
+  CloseDesktop(desktop);
+  CloseWindowStation(hidden);
+  ASSERT_TRUE(result.started) << result.start_error;
+  EXPECT_FALSE(result.timed_out);
+  EXPECT_FALSE(box.seen);
+  EXPECT_EQ(result.exit_code, 0u);
+}
+
+}  // namespace
