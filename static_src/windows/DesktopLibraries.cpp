@@ -52,26 +52,14 @@ bool bindWindowsCodecs(WindowsCodecs& table) {
 
 // Each table is filled once, by the first caller; the initialisation of a local static waits for
 // a second thread that comes meanwhile.
-const User32* user32() {
-  static User32 table;
-  static const bool bound = bindUser32(table);
+template <typename Table, bool (*bindTable)(Table&)>
+const Table* boundTable() {
+  static Table table;
+  static const bool bound = bindTable(table);
   return bound ? &table : nullptr;
 }
 
-const Gdi32* gdi32() {
-  static Gdi32 table;
-  static const bool bound = bindGdi32(table);
-  return bound ? &table : nullptr;
-}
-
-const Ole32* ole32() {
-  static Ole32 table;
-  static const bool bound = bindOle32(table);
-  return bound ? &table : nullptr;
-}
-
-const WindowsCodecs* windowsCodecs() {
-  static WindowsCodecs table;
-  static const bool bound = bindWindowsCodecs(table);
-  return bound ? &table : nullptr;
-}
+const User32* user32() { return boundTable<User32, bindUser32>(); }
+const Gdi32* gdi32() { return boundTable<Gdi32, bindGdi32>(); }
+const Ole32* ole32() { return boundTable<Ole32, bindOle32>(); }
+const WindowsCodecs* windowsCodecs() { return boundTable<WindowsCodecs, bindWindowsCodecs>(); }

@@ -1,5 +1,7 @@
 #include "LauncherFactory.h"
 
+#include <sstream>
+
 #include "ProcessRunner.h"
 
 std::wstring defaultLauncherStub() { return fullPath(L"onefile-launcher.exe"); }
@@ -41,6 +43,16 @@ std::string readFileBytes(const std::wstring& path) {
   while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.append(chunk, got);
   CloseHandle(file);
   return bytes;
+}
+
+std::map<std::string, std::string> readReportFile(const std::wstring& path) {
+  std::map<std::string, std::string> report;
+  std::istringstream lines(readFileBytes(path));
+  for (std::string line; std::getline(lines, line);) {
+    const size_t equals = line.find('=');
+    if (equals != std::string::npos) report[line.substr(0, equals)] = line.substr(equals + 1);
+  }
+  return report;
 }
 
 bool writeFileBytes(const std::wstring& path, const std::string& bytes) {

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,8 @@ bool makeLauncher(const std::wstring& output, const std::string& payload_resourc
                   std::wstring* why, const std::wstring& stub = defaultLauncherStub());
 
 std::string readFileBytes(const std::wstring& path);
+// The "key=value" lines of a report file that a test program wrote; empty when there is none.
+std::map<std::string, std::string> readReportFile(const std::wstring& path);
 bool writeFileBytes(const std::wstring& path, const std::string& bytes);
 
 // A fresh empty directory below the temporary directory, named after the test.

@@ -6,8 +6,6 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -142,16 +140,6 @@ WORD subsystemOf(const std::wstring& path) {
   return reinterpret_cast<const IMAGE_NT_HEADERS64*>(&image[at])->OptionalHeader.Subsystem;
 }
 
-std::map<std::string, std::string> readReport(const std::wstring& path) {
-  std::map<std::string, std::string> report;
-  std::istringstream lines(readFileBytes(path));
-  for (std::string line; std::getline(lines, line);) {
-    const size_t equals = line.find('=');
-    if (equals != std::string::npos) report[line.substr(0, equals)] = line.substr(equals + 1);
-  }
-  return report;
-}
-
 // A console shell waits for a console program, hands on its exit code, and lets it write into its
 // own console; a windowed program is not waited for, and a console program that it starts gets a
 // console window of its own. So the launcher is what its application is: packed from a console
@@ -176,7 +164,7 @@ TEST_F(WindowsPacker, AConsoleApplicationGetsAConsoleLauncherWhoseConsoleItShare
   const ProcessResult started = runProcess(options);
   ASSERT_TRUE(started.started) << started.start_error;
   EXPECT_EQ(started.exit_code, 0x2Au);
-  auto report = readReport(report_path);
+  auto report = readReportFile(report_path);
   EXPECT_EQ(report["has_console"], "1");
   EXPECT_EQ(report["shares_launcher_console"], "1");
 
@@ -192,7 +180,7 @@ TEST_F(WindowsPacker, AConsoleApplicationGetsAConsoleLauncherWhoseConsoleItShare
   options.command_line = quoteArgument(windowed) + L" " + quoteArgument(report_path) + L" 0x2A";
   const ProcessResult started_windowed = runProcess(options);
   EXPECT_EQ(started_windowed.exit_code, 0x2Au);
-  EXPECT_EQ(readReport(report_path)["shares_launcher_console"], "0");
+  EXPECT_EQ(readReportFile(report_path)["shares_launcher_console"], "0");
 }
 
 TEST_F(WindowsPacker, OutputThatIsAnInputIsRefusedAndLeftAlone) {

@@ -68,6 +68,19 @@ SeenBox watchForBox(DWORD process_id, bool close) {
   return box;
 }
 
+// The report probe with a box of its own, started as a double-click starts it, watched for its box.
+ProcessOptions boxProbe(const std::wstring& arguments, SeenBox& box, bool close) {
+  ProcessOptions options;
+  options.application = fullPath(L"fixtures\\report-probe.exe");
+  options.command_line = quoteArgument(options.application) + L" " + arguments;
+  options.no_standard_output = true;
+  options.no_standard_error = true;
+  options.while_running = [&box, close](DWORD process_id) { box = watchForBox(process_id, close); };
+  // Shorter than the box's own time-out: a box that nobody was meant to see shows as a hang.
+  options.timeout_ms = 25000;
+  return options;
+}
+
 struct BoxCase {
   const char* what;
   const wchar_t* program;  // in bin\fixtures
@@ -107,7 +120,8 @@ TEST(ReportBox, ShownWhereTheReportsStreamLeadsNowhere) {
     options.no_standard_output = c.no_output;
     options.no_standard_error = c.no_error;
     options.while_running = [&](DWORD process_id) { box = watchForBox(process_id, true); };
-    // Shorter than the box's own time-out: a box that nobody was meant to see shows as a hang.
+    // Shorter than the box's own time-out of a minute: a box that nobody was meant to see shows as
+    // a hang.
     options.timeout_ms = 45000;
     const ProcessResult result = runProcess(options);
     ASSERT_TRUE(result.started) << result.start_error;
@@ -124,14 +138,7 @@ TEST(ReportBox, ShownWhereTheReportsStreamLeadsNowhere) {
 // Nobody clicks: the box goes by itself, and the report ends the program as it would have.
 TEST(ReportBox, ClosesByItselfAfterItsTimeOut) {
   SeenBox box;
-  ProcessOptions options;
-  options.application = fullPath(L"fixtures\\report-probe.exe");
-  options.command_line = quoteArgument(options.application) + L" box 1500 \"nobody reads this\"";
-  options.no_standard_output = true;
-  options.no_standard_error = true;
-  options.while_running = [&](DWORD process_id) { box = watchForBox(process_id, false); };
-  options.timeout_ms = 45000;
-  const ProcessResult result = runProcess(options);
+  const ProcessResult result = runProcess(boxProbe(L"box 1500 \"nobody reads this\"", box, false));
   EXPECT_FALSE(result.timed_out);
   EXPECT_TRUE(box.seen);
   EXPECT_EQ(narrow(box.text), "nobody reads this");
@@ -154,14 +161,8 @@ TEST(ReportBox, NotShownOnAStationNobodySees) {
   ASSERT_NE(desktop, nullptr) << GetLastError();
 
   SeenBox box;
-  ProcessOptions options;
-  options.application = fullPath(L"fixtures\\report-probe.exe");
-  options.command_line = quoteArgument(options.application) + L" box 30000 \"nobody can read this\"";
-  options.no_standard_output = true;
-  options.no_standard_error = true;
+  ProcessOptions options = boxProbe(L"box 30000 \"nobody can read this\"", box, true);
   options.desktop = L"onefile-test-hidden\\Default";
-  options.while_running = [&](DWORD process_id) { box = watchForBox(process_id, true); };
-  options.timeout_ms = 25000;
   const ProcessResult result = runProcess(options);
   CloseDesktop(desktop);
   CloseWindowStation(hidden);

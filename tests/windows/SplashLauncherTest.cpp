@@ -8,7 +8,6 @@
 #include <shlobj.h>
 
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -69,15 +68,7 @@ class SplashLauncher : public testing::Test {
     return runProcess(options);
   }
 
-  std::map<std::string, std::string> childReport() const {
-    std::map<std::string, std::string> report;
-    std::istringstream lines(readFileBytes(report_path_));
-    for (std::string line; std::getline(lines, line);) {
-      const size_t equals = line.find('=');
-      if (equals != std::string::npos) report[line.substr(0, equals)] = line.substr(equals + 1);
-    }
-    return report;
-  }
+  std::map<std::string, std::string> childReport() const { return readReportFile(report_path_); }
 
   static std::string image(const wchar_t* name) {
     return readFileBytes(fullPath(std::wstring(L"fixtures\\splash\\images\\") + name + L".img"));
