@@ -71,6 +71,56 @@ void buildChildCommandLine() {
   joinQuotedArguments(ChildCommandLine, arguments, static_cast<size_t>(count));
 }
 
+namespace {
+
+constexpr DWORD kChildCreationFlags = NORMAL_PRIORITY_CLASS;
+
+// Room for an attribute list of one entry; the system says how much it needs, and a list that
+// needs more is not used.
+alignas(16) uint8_t AttributeListRoom[256];
+
+// Creates the child inside the job in one step (Windows 10 and later): it never exists outside
+// it, not even when the launcher is ended in the middle of the call. False when the system cannot
+// do so or the start fails; the caller then tries the other way.
+bool createChildInJob(HANDLE job, STARTUPINFOW startup, PROCESS_INFORMATION& process) {
+  SIZE_T size = 0;
+  InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+  if (size == 0 || size > sizeof AttributeListRoom) return false;
+  auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(AttributeListRoom);
+  if (!InitializeProcThreadAttributeList(attributes, 1, 0, &size)) return false;
+  STARTUPINFOEXW extended = {};
+  extended.StartupInfo = startup;
+  extended.StartupInfo.cb = sizeof extended;
+  extended.lpAttributeList = attributes;
+  const bool created =
+      UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_JOB_LIST, &job, sizeof job, nullptr, nullptr) &&
+      CreateProcessW(ChildExecutablePath, ChildCommandLine, nullptr, nullptr, TRUE,
+                     kChildCreationFlags | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr, &extended.StartupInfo,
+                     &process);
+  DeleteProcThreadAttributeList(attributes);
+  return created;
+}
+
+// Created suspended, put into the job, resumed: no instruction of the child runs outside the job.
+// Where the job cannot take the child (a system without nested jobs, inside a job of a caller's
+// that forbids it), the child runs all the same, as it did before there was a job.
+void createChildThenJoinJob(HANDLE job, STARTUPINFOW& startup, PROCESS_INFORMATION& process) {
+  if (!CreateProcessW(ChildExecutablePath, ChildCommandLine, nullptr, nullptr, TRUE,
+                      kChildCreationFlags | CREATE_SUSPENDED, nullptr, nullptr, &startup, &process)) {
+    reportOsError("Error, couldn't launch child", GetLastError());
+    exit(kFatalExitCode);
+  }
+  if (job != nullptr) AssignProcessToJobObject(job, process.hProcess);
+  if (ResumeThread(process.hThread) == static_cast<DWORD>(-1)) {
+    const DWORD error = GetLastError();
+    TerminateProcess(process.hProcess, kStoppedChildExitCode);
+    reportOsError("Error, couldn't launch child", error);
+    exit(kFatalExitCode);
+  }
+}
+
+}  // namespace
+
 void launchChild() {
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
@@ -79,22 +129,10 @@ void launchChild() {
   startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
   startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION process = {};
-  // Suspended until it is in the job, so that not one instruction of it runs outside.
-  if (!CreateProcessW(ChildExecutablePath, ChildCommandLine, nullptr, nullptr, TRUE,
-                      NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED, nullptr, nullptr, &startup, &process)) {
-    reportOsError("Error, couldn't launch child", GetLastError());
-    exit(kFatalExitCode);
-  }
-  // Where the job cannot take the child (a system without nested jobs, inside a job of a caller's
-  // that forbids it), the child runs all the same, as it did before there was a job.
+  // The second way leaves a moment in which a launcher ended from outside would leave its child
+  // suspended for good; the first has none.
   HANDLE job = childJob();
-  if (job != nullptr) AssignProcessToJobObject(job, process.hProcess);
-  if (ResumeThread(process.hThread) == static_cast<DWORD>(-1)) {
-    const DWORD error = GetLastError();
-    TerminateProcess(process.hProcess, kStoppedChildExitCode);
-    reportOsError("Error, couldn't launch child", error);
-    exit(kFatalExitCode);
-  }
+  if (job == nullptr || !createChildInJob(job, startup, process)) createChildThenJoinJob(job, startup, process);
   CloseHandle(process.hThread);
   waited_child = process.hProcess;
   // Without this second handle a console event cannot stop the child, but the child shares the

@@ -15,3 +15,8 @@ target_link_libraries(packer-command-test PRIVATE onefile_packer_units onefile_p
 add_dependencies(packer-command-test onefile-pack)
 set_tests_properties(packer-command-test PROPERTIES
   ENVIRONMENT "ONEFILE_STUB=${ONEFILE_WINDOWS_STUB};ONEFILE_PACK=$<TARGET_FILE:onefile-pack>")
+
+# The libraries every start of the launcher stub loads before its own code runs.
+onefile_host_test(launcher-imports-test "${CMAKE_CURRENT_SOURCE_DIR}/LauncherImportsTest.cpp")
+target_link_libraries(launcher-imports-test PRIVATE onefile_packer_test_support)
+set_tests_properties(launcher-imports-test PROPERTIES ENVIRONMENT "ONEFILE_STUB=${ONEFILE_WINDOWS_STUB}")
