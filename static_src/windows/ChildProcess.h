@@ -33,12 +33,13 @@ void publishHandOffVariables(const WideUnit* argument_zero);
 void buildChildCommandLine();
 
 // Starts ChildExecutablePath with ChildCommandLine, the launcher's environment, current directory
-// and standard handles. Returns only when the child runs; a failed start ends the launcher with
+// and standard handles, inside a job that ends it when the launcher ends (processes it starts in
+// turn leave that job). Returns only when the child runs; a failed start ends the launcher with
 // its report and exit code 2.
 void launchChild();
 
-// Waits for the child to end, watching the splash feedback meanwhile, and returns its exit code
-// (1 when it cannot be read).
+// Waits for the child to end, watching the splash feedback and keeping the splash window answering
+// meanwhile, and returns its exit code (1 when it cannot be read).
 uint32_t waitForChild();
 
 // Gives a running child the grace period, terminates it after that, and closes its handle. Does
