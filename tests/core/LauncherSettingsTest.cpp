@@ -14,6 +14,7 @@
 #include "HostFakes.h"
 #include "LauncherSettings.h"
 #include "LocationTemplate.h"
+#include "SettingsBytes.h"
 #include "WideString.h"
 
 namespace {
@@ -22,19 +23,9 @@ typedef std::vector<uint8_t> Bytes;
 
 std::u16string textOf(const WideUnit* text) { return std::u16string(text, text + wideLength(text)); }
 
-void appendUnits(Bytes& bytes, const std::u16string& text, bool terminated) {
-  for (char16_t unit : text) {
-    bytes.push_back(static_cast<uint8_t>(unit & 0xFF));
-    bytes.push_back(static_cast<uint8_t>(unit >> 8));
-  }
-  if (terminated) bytes.insert(bytes.end(), {0, 0});
-}
-
-// "QOVS", the layout version, then the texts, the last one terminated or not.
 Bytes resource(uint16_t version, const std::vector<std::u16string>& texts, bool last_terminated = true) {
-  Bytes bytes = {'Q', 'O', 'V', 'S', static_cast<uint8_t>(version & 0xFF), static_cast<uint8_t>(version >> 8)};
-  for (size_t i = 0; i < texts.size(); ++i) appendUnits(bytes, texts[i], last_terminated || i + 1 < texts.size());
-  return bytes;
+  const std::string bytes = settingsResourceBytes(version, texts, last_terminated);
+  return Bytes(bytes.begin(), bytes.end());
 }
 
 Bytes valid(const std::u16string& product = u"MyApp", const std::u16string& version = u"2.1",

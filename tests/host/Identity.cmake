@@ -6,6 +6,7 @@ onefile_host_test(identity-core-test
   "${PROJECT_SOURCE_DIR}/tests/core/LauncherSettingsTest.cpp"
   "${PROJECT_SOURCE_DIR}/tests/core/IdentityRulesTest.cpp")
 target_link_libraries(identity-core-test PRIVATE onefile_host_fakes)
+target_include_directories(identity-core-test PRIVATE "${PROJECT_SOURCE_DIR}/tests/core")
 set_tests_properties(identity-core-test PROPERTIES ENVIRONMENT "ONEFILE_IDENTITY_FIXTURES=${ONEFILE_IDENTITY_FIXTURES}")
 
 onefile_host_test(packer-identity-test "${CMAKE_CURRENT_SOURCE_DIR}/IdentityResourceTest.cpp")
