@@ -115,14 +115,13 @@ std::optional<std::string> utf8Of(const std::optional<fs::path>& value, const st
 Command parsePack(ArgumentList& list) {
   std::optional<fs::path> folder, main, splash, stub, level, layout, output;
   std::optional<fs::path> name, version, company, description, copyright, extract_to, icon, manifest;
-  const struct {
-    const char* option;
-    std::optional<fs::path>* slot;
-  } kOptions[] = {{"--main", &main},         {"--splash", &splash},           {"--stub", &stub},
-                  {"--level", &level},       {"--layout", &layout},           {"--name", &name},
-                  {"--version", &version},   {"--company", &company},         {"--description", &description},
-                  {"--copyright", &copyright}, {"--extract-to", &extract_to}, {"--icon", &icon},
-                  {"--manifest", &manifest}};
+  // Each option that takes a value, and where the value goes.
+  const std::pair<const char*, std::optional<fs::path>*> kOptions[] = {
+      {"--main", &main},           {"--splash", &splash},   {"--stub", &stub},
+      {"--level", &level},         {"--layout", &layout},   {"--name", &name},
+      {"--version", &version},     {"--company", &company}, {"--description", &description},
+      {"--copyright", &copyright}, {"--extract-to", &extract_to}, {"--icon", &icon},
+      {"--manifest", &manifest}};
   bool options_ended = false;
   while (!list.done()) {
     const fs::path& argument = list.take();
@@ -143,9 +142,9 @@ Command parsePack(ArgumentList& list) {
       setOnce(output, "-o", list.valueOf(option, argument, attached));
       continue;
     }
-    const auto known = std::find_if(std::begin(kOptions), std::end(kOptions), [&](const auto& o) { return option == o.option; });
+    const auto known = std::find_if(std::begin(kOptions), std::end(kOptions), [&](const auto& o) { return option == o.first; });
     if (known == std::end(kOptions)) throw UsageError("unknown option '" + text + "' for pack");
-    setOnce(*known->slot, option, list.valueOf(option, argument, attached));
+    setOnce(*known->second, option, list.valueOf(option, argument, attached));
   }
   if (!folder) throw UsageError("pack needs the application folder");
   if (!main) throw UsageError("pack needs --main, the program to start");

@@ -99,7 +99,7 @@ std::vector<IconImage> readIconOption(const fs::path& path) {
 }
 
 std::vector<uint8_t> readManifestOption(const fs::path& path) {
-  const std::vector<uint8_t> bytes = readWholeFile(path);
+  std::vector<uint8_t> bytes = readWholeFile(path);
   const std::string problem = manifestProblem(withoutByteOrderMark(bytes));
   if (!problem.empty()) throw PackError("the manifest " + shown(path) + " is not an application manifest: " + problem);
   return bytes;

@@ -122,7 +122,7 @@ void padTo4(std::vector<uint8_t>& out) { out.resize(align4(out.size()), 0); }
 
 // One block: header, key, value, children. It ends without padding; its parent pads before the
 // next child.
-std::vector<uint8_t> block(const std::u16string& key, uint16_t type, uint16_t value_length, const std::vector<uint8_t>& value,
+std::vector<uint8_t> blockBytes(const std::u16string& key, uint16_t type, uint16_t value_length, const std::vector<uint8_t>& value,
                            const std::vector<std::vector<uint8_t>>& children) {
   std::vector<uint8_t> out(kBlockHeaderSize, 0);
   appendText(out, key);
@@ -155,6 +155,14 @@ std::u16string hex8(uint32_t value) {
   static const char digits[] = "0123456789ABCDEF";
   std::u16string text;
   for (int shift = 28; shift >= 0; shift -= 4) text += static_cast<char16_t>(digits[(value >> shift) & 0xF]);
+  return text;
+}
+
+// Table keys are hexadecimal in either case.
+std::u16string upperHex(std::u16string text) {
+  for (char16_t& unit : text) {
+    if (unit >= u'a' && unit <= u'f') unit = static_cast<char16_t>(unit - u'a' + u'A');
+  }
   return text;
 }
 
@@ -204,20 +212,20 @@ std::vector<uint8_t> writeVersionResource(const VersionInfo& info) {
         std::vector<uint8_t> text;
         appendText(text, value);
         if (value.size() + 1 > 0xFFFF) throw PackError("a version string is longer than 65534 units");
-        strings.push_back(block(key, kTextValue, static_cast<uint16_t>(value.size() + 1), text, {}));
+        strings.push_back(blockBytes(key, kTextValue, static_cast<uint16_t>(value.size() + 1), text, {}));
       }
-      tables.push_back(block(table.language, kTextValue, 0, {}, strings));
+      tables.push_back(blockBytes(table.language, kTextValue, 0, {}, strings));
     }
-    sections.push_back(block(u"StringFileInfo", kTextValue, 0, {}, tables));
+    sections.push_back(blockBytes(u"StringFileInfo", kTextValue, 0, {}, tables));
   }
   if (!info.translations.empty()) {
     std::vector<uint8_t> pairs;
     for (uint32_t translation : info.translations) appendU32(pairs, translation);
-    const std::vector<uint8_t> var = block(u"Translation", kBinaryValue, static_cast<uint16_t>(pairs.size()), pairs, {});
-    sections.push_back(block(u"VarFileInfo", kTextValue, 0, {}, {var}));
+    const std::vector<uint8_t> var = blockBytes(u"Translation", kBinaryValue, static_cast<uint16_t>(pairs.size()), pairs, {});
+    sections.push_back(blockBytes(u"VarFileInfo", kTextValue, 0, {}, {var}));
   }
   const std::vector<uint8_t> fixed = info.fixed ? fixedInfoBytes(*info.fixed) : std::vector<uint8_t>{};
-  return block(u"VS_VERSION_INFO", kBinaryValue, static_cast<uint16_t>(fixed.size()), fixed, sections);
+  return blockBytes(u"VS_VERSION_INFO", kBinaryValue, static_cast<uint16_t>(fixed.size()), fixed, sections);
 }
 
 const std::u16string* versionString(const VersionInfo& info, const std::u16string& key) {
@@ -225,14 +233,9 @@ const std::u16string* versionString(const VersionInfo& info, const std::u16strin
   if (!info.translations.empty()) {
     const uint32_t first = info.translations.front();
     const std::u16string wanted = hex8((first & 0xFFFF) << 16 | first >> 16);
-    for (const VersionStringTable& table : info.tables) {
-      if (table.language.size() == wanted.size() &&
-          std::equal(wanted.begin(), wanted.end(), table.language.begin(), [](char16_t a, char16_t b) {
-            return a == (b >= u'a' && b <= u'f' ? static_cast<char16_t>(b - u'a' + u'A') : b);
-          })) {
-        chosen = &table;
-      }
-    }
+    const auto found = std::find_if(info.tables.begin(), info.tables.end(),
+                                    [&](const VersionStringTable& table) { return upperHex(table.language) == wanted; });
+    if (found != info.tables.end()) chosen = &*found;
   }
   if (chosen == nullptr) return nullptr;
   for (const auto& [name, value] : chosen->strings) {
