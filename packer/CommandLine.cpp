@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include <algorithm>
+#include <iterator>
 #include <optional>
 
 #include "PackerPlatform.h"
@@ -10,14 +12,17 @@ namespace fs = std::filesystem;
 const char kUsageText[] =
     "Usage:\n"
     "  onefile-pack pack APPDIR --main REL [--splash PNG] [--stub EXE] [--level N]\n"
-    "                    [--layout single|per-file] -o OUT.exe\n"
+    "                    [--layout single|per-file] [--name NAME] [--version VERSION]\n"
+    "                    [--company COMPANY] [--description TEXT] [--copyright TEXT]\n"
+    "                    [--extract-to TEMPLATE] [--icon ICO] [--manifest FILE] -o OUT.exe\n"
     "  onefile-pack list EXE\n"
     "  onefile-pack verify EXE\n"
     "  onefile-pack extract EXE DIR\n"
     "  onefile-pack --help | --version\n"
     "\n"
     "pack     Makes one executable that carries every file below APPDIR: a copy of the launcher\n"
-    "         stub with the files as resource 27 and the splash image as resource 28.\n"
+    "         stub with the files as resource 27, the splash image as resource 28, and the\n"
+    "         application's identity as resource 29, version resource, icon and manifest.\n"
     "  --main REL        the program the launcher starts, relative to APPDIR (\"/\" between folders)\n"
     "  --splash PNG      a PNG image shown while the application unpacks and starts\n"
     "  --stub EXE        the launcher stub to copy; by default onefile-launcher.exe beside this\n"
@@ -27,8 +32,22 @@ const char kUsageText[] =
     "                    per file, so that a start which finds a file intact steps over its data\n"
     "                    instead of decoding it (a little larger)\n"
     "  -o, --output OUT  the executable to write; it appears whole or not at all\n"
-    "list     Shows each file in EXE's payload: size, checksum, name; then the totals.\n"
-    "verify   Decodes EXE's whole payload and checks every file against its checksum.\n"
+    "  The identity; the defaults in parentheses come from the main program's version\n"
+    "  resource, else from the fallback named after \"else\":\n"
+    "  --name NAME       product name (ProductName; else OUT's name without .exe)\n"
+    "  --version V       version text (ProductVersion; else its fixed version; else 1.0)\n"
+    "  --company C       company (CompanyName; else none); empty: none\n"
+    "  --description T   file description (FileDescription; else the name)\n"
+    "  --copyright T     copyright (LegalCopyright; else none); empty: none\n"
+    "  --extract-to T    where a start unpacks the files (default {CACHE_DIR}\\{PRODUCT}\\{VERSION});\n"
+    "                    variables TEMP HOME CACHE_DIR PROGRAM PROGRAM_BASE PROGRAM_DIR PRODUCT\n"
+    "                    VERSION COMPANY PID TIME; it must give an absolute path\n"
+    "  --icon ICO        the icon, in place of the main program's (else the launcher's)\n"
+    "  --manifest FILE   the application manifest, in place of the launcher's\n"
+    "list     Shows EXE's identity and where a start unpacks it, then each file in its payload:\n"
+    "         size, checksum, name; then the totals.\n"
+    "verify   Reads EXE's settings as the launcher does, decodes its whole payload and checks\n"
+    "         every file against its checksum.\n"
     "extract  Writes EXE's files below DIR as the launcher would (files whose checksum already\n"
     "         matches are left alone), without running anything.\n"
     "\n"
@@ -86,8 +105,23 @@ PayloadLayout layoutOf(const fs::path& value) {
   throw UsageError("--layout takes single or per-file, not '" + text + "'");
 }
 
+std::optional<std::string> utf8Of(const std::optional<fs::path>& value, const std::string& option) {
+  if (!value) return std::nullopt;
+  std::optional<std::string> text = argumentUtf8(*value);
+  if (!text) throw UsageError(option + " is not valid UTF-8");
+  return text;
+}
+
 Command parsePack(ArgumentList& list) {
   std::optional<fs::path> folder, main, splash, stub, level, layout, output;
+  std::optional<fs::path> name, version, company, description, copyright, extract_to, icon, manifest;
+  // Each option that takes a value, and where the value goes.
+  const std::pair<const char*, std::optional<fs::path>*> kOptions[] = {
+      {"--main", &main},           {"--splash", &splash},   {"--stub", &stub},
+      {"--level", &level},         {"--layout", &layout},   {"--name", &name},
+      {"--version", &version},     {"--company", &company}, {"--description", &description},
+      {"--copyright", &copyright}, {"--extract-to", &extract_to}, {"--icon", &icon},
+      {"--manifest", &manifest}};
   bool options_ended = false;
   while (!list.done()) {
     const fs::path& argument = list.take();
@@ -104,21 +138,13 @@ Command parsePack(ArgumentList& list) {
     const size_t equals = text.find('=');
     const std::string option = text.substr(0, equals);
     const bool attached = equals != std::string::npos;
-    if (option == "--main") {
-      setOnce(main, option, list.valueOf(option, argument, attached));
-    } else if (option == "--splash") {
-      setOnce(splash, option, list.valueOf(option, argument, attached));
-    } else if (option == "--stub") {
-      setOnce(stub, option, list.valueOf(option, argument, attached));
-    } else if (option == "--level") {
-      setOnce(level, option, list.valueOf(option, argument, attached));
-    } else if (option == "--layout") {
-      setOnce(layout, option, list.valueOf(option, argument, attached));
-    } else if (option == "-o" || option == "--output") {
+    if (option == "-o" || option == "--output") {
       setOnce(output, "-o", list.valueOf(option, argument, attached));
-    } else {
-      throw UsageError("unknown option '" + text + "' for pack");
+      continue;
     }
+    const auto known = std::find_if(std::begin(kOptions), std::end(kOptions), [&](const auto& o) { return option == o.first; });
+    if (known == std::end(kOptions)) throw UsageError("unknown option '" + text + "' for pack");
+    setOnce(*known->second, option, list.valueOf(option, argument, attached));
   }
   if (!folder) throw UsageError("pack needs the application folder");
   if (!main) throw UsageError("pack needs --main, the program to start");
@@ -134,6 +160,15 @@ Command parsePack(ArgumentList& list) {
   if (level) command.pack.level = levelOf(*level);
   if (layout) command.pack.layout = layoutOf(*layout);
   command.pack.output = *output;
+  IdentityOptions& identity = command.pack.identity;
+  identity.name = utf8Of(name, "--name");
+  identity.version = utf8Of(version, "--version");
+  identity.company = utf8Of(company, "--company");
+  identity.description = utf8Of(description, "--description");
+  identity.copyright = utf8Of(copyright, "--copyright");
+  identity.extract_to = utf8Of(extract_to, "--extract-to");
+  identity.icon = icon;
+  identity.manifest = manifest;
   return command;
 }
 

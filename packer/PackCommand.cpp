@@ -5,6 +5,7 @@
 
 #include "AppFolder.h"
 #include "Crc32.h"
+#include "IdentityResources.h"
 #include "PackError.h"
 #include "PackerPlatform.h"
 #include "PayloadHeader.h"
@@ -131,6 +132,35 @@ class PayloadBuilder {
   uint64_t bytes_ = 0;
 };
 
+std::u16string outputName(const fs::path& output) {
+  const std::optional<std::u16string> name = entryNameUnits(output.filename());
+  if (!name || name->empty()) throw PackError("the output " + shown(output) + " has no file name that Windows can show");
+  return *name;
+}
+
+// The identity and its resources, all read and checked before the long work of compressing.
+struct Identity {
+  AppIdentity values;
+  std::vector<IconImage> icon;
+  std::optional<std::vector<uint8_t>> manifest;
+};
+
+Identity readIdentity(const IdentityOptions& options, const AppFile& main_program, const fs::path& output) {
+  Identity identity;
+  if (options.icon) identity.icon = readIconOption(*options.icon);
+  if (options.manifest) identity.manifest = readManifestOption(*options.manifest);
+  const MainProgramResources main = readMainProgramResources(main_program.path);
+  identity.values = resolveIdentity(options, main.version, outputName(output));
+  if (!options.icon) {
+    if (!main.icon_problem.empty()) {
+      throw PackError("the main program's icon group, the default icon, cannot be read (" + main.icon_problem +
+                      "); give an icon with --icon");
+    }
+    identity.icon = main.icon;
+  }
+  return identity;
+}
+
 }  // namespace
 
 fs::path locateDefaultStub() {
@@ -152,6 +182,8 @@ void packApplication(const PackRequest& request) {
   if (fs::is_directory(request.output, error)) throw PackError("the output " + shown(request.output) + " is a folder");
   requireOutputIsNoInput(request.output, stub_path, "stub");
   if (request.splash) requireOutputIsNoInput(request.output, *request.splash, "splash image");
+  if (request.identity.icon) requireOutputIsNoInput(request.output, *request.identity.icon, "icon");
+  if (request.identity.manifest) requireOutputIsNoInput(request.output, *request.identity.manifest, "manifest");
 
   Stub stub = readStub(stub_path);
   std::vector<uint8_t> splash;
@@ -163,6 +195,7 @@ void packApplication(const PackRequest& request) {
     requireOutputIsNoInput(request.output, file.path, "application file");
     total_bytes += file.size;
   }
+  const Identity identity = readIdentity(request.identity, files.front(), request.output);
 
   ProgressLine progress(request.show_progress, files.size(), total_bytes);
   const int workers =
@@ -171,6 +204,7 @@ void packApplication(const PackRequest& request) {
   for (const AppFile& file : files) builder.add(file);
   setResource(stub.resources, kRtRcdata, kPayloadResourceId, kLanguageNeutral, builder.finish());
   if (request.splash) setResource(stub.resources, kRtRcdata, kSplashResourceId, kLanguageNeutral, std::move(splash));
+  applyIdentityResources(stub.resources, identity.values, identity.icon, identity.manifest);
   std::vector<uint8_t> packed = rebuildWithResources(stub.image, stub.layout, stub.placement, stub.resources);
   stub.resources = ResourceNode{};
   progress.finish();

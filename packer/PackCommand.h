@@ -1,11 +1,13 @@
 // onefile-pack pack: an application folder, and optionally a splash image, into a copy of the
-// launcher stub as resources 27 and 28.
+// launcher stub as resources 27 and 28, with the application's identity (AppIdentity.h) as
+// resource 29, its version resource, its icon and its manifest.
 #pragma once
 
 #include <filesystem>
 #include <optional>
 #include <string>
 
+#include "AppIdentity.h"
 #include "PayloadWriter.h"
 
 constexpr int kDefaultLevel = 12;
@@ -20,6 +22,7 @@ struct PackRequest {
   int level = kDefaultLevel;
   PayloadLayout layout = PayloadLayout::singleFrame;
   std::filesystem::path output;
+  IdentityOptions identity;
   bool show_progress = false;
   int workers = 0;  // zstd worker threads; 0: one per processor. The bytes do not depend on it.
 };

@@ -141,6 +141,22 @@ const ResourceNode* findResource(const ResourceNode& root, uint16_t type, uint16
   return first.is_leaf ? &first : nullptr;
 }
 
+void removeResourceType(ResourceNode& root, uint16_t type) {
+  root.children.erase(std::remove_if(root.children.begin(), root.children.end(),
+                                     [&](const ResourceNode& child) { return child.key.matchesId(type); }),
+                      root.children.end());
+}
+
+const ResourceNode* firstResourceOfType(const ResourceNode& root, uint16_t type) {
+  const ResourceNode* type_node = findChild(root, type);
+  if (type_node == nullptr || type_node->is_leaf) return nullptr;
+  for (const ResourceNode& named : type_node->children) {
+    if (named.is_leaf || named.children.empty()) continue;
+    if (named.children.front().is_leaf) return &named.children.front();
+  }
+  return nullptr;
+}
+
 std::vector<uint8_t> writeResourceSection(const ResourceNode& root, uint32_t section_rva) {
   std::vector<uint8_t> section;
   appendResourceSection(root, section_rva, section);

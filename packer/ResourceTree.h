@@ -54,6 +54,13 @@ void setResource(ResourceNode& root, uint16_t type, uint16_t name, uint16_t lang
 // The first language of resource `type`/`name`, or null.
 const ResourceNode* findResource(const ResourceNode& root, uint16_t type, uint16_t name);
 
+// Removes every resource of `type`, whatever its name and language.
+void removeResourceType(ResourceNode& root, uint16_t type);
+
+// The first language of the first resource of `type` in directory order (named resources before
+// numbered ones), which is the one Explorer takes; null when there is none.
+const ResourceNode* firstResourceOfType(const ResourceNode& root, uint16_t type);
+
 // The resource section's bytes for a section that starts at `section_rva`: directory tables,
 // data entries, name strings, then the data of every leaf, each 8-byte aligned. The same tree
 // always gives the same bytes. Throws PackError when the result would not fit 32-bit offsets.

@@ -54,6 +54,12 @@ CommandResult pack(const std::vector<std::string>& arguments) {
   return runCommand(command);
 }
 
+// list's file table: from its header line on, after the identity lines.
+std::string fileTable(const std::string& listing) {
+  const size_t header = listing.find("        size  checksum  name\n");
+  return header == std::string::npos ? "" : listing.substr(header);
+}
+
 Bytes payloadResource(const Bytes& image) {
   const PeLayout layout = readPeLayout(image);
   const ResourceNode tree = readResourceTree(image, layout);
@@ -118,9 +124,10 @@ TEST_P(RoundTrip, ListVerifyAndExtractGiveBackTheTree) {
   ASSERT_EQ(packing.exit_code, 0) << packing.err;
   EXPECT_EQ(packing.out + packing.err, "");
 
-  // list: one line per file in payload order, then the totals.
+  // list: the identity, then one line per file in payload order, then the totals.
   const CommandResult listing = runCommand({kTool, "list", packed});
   ASSERT_EQ(listing.exit_code, 0) << listing.err;
+  const std::string table = fileTable(listing.out);
   std::ostringstream expected;
   expected << "        size  checksum  name\n";
   uint64_t total = 0;
@@ -131,7 +138,7 @@ TEST_P(RoundTrip, ListVerifyAndExtractGiveBackTheTree) {
     expected << line << payloadName(file.path) << "\n";
     total += file.bytes.size();
   }
-  EXPECT_EQ(listing.out.substr(0, expected.str().size()), expected.str());
+  EXPECT_EQ(table.substr(0, expected.str().size()), expected.str());
   EXPECT_NE(listing.out.find(std::to_string(files.size()) + " files, " + std::to_string(total) + " bytes"), std::string::npos)
       << listing.out;
 
@@ -168,7 +175,7 @@ TEST_F(Packer, MainInASubfolderComesFirstAndNothingElseMoves) {
   ASSERT_EQ(pack({app.string(), "--main", "bin/run.exe", "--stub", stub, "-o", packed}).exit_code, 0);
   const CommandResult listing = runCommand({kTool, "list", packed});
   std::vector<std::string> names;
-  std::istringstream lines(listing.out);
+  std::istringstream lines(fileTable(listing.out));
   std::string line;
   std::getline(lines, line);
   while (std::getline(lines, line) && line.rfind("  ", 0) == 0) names.push_back(line.substr(line.rfind("  ") + 2));
@@ -177,16 +184,19 @@ TEST_F(Packer, MainInASubfolderComesFirstAndNothingElseMoves) {
 
 TEST_F(Packer, FrameHeaderAndTrailerAreFixedAndPacksAreReproducible) {
   for (const TreeFile& file : sampleTree()) put(app / file.path, file.bytes);
-  ASSERT_EQ(pack({app.string(), "--main", "Quorvell.exe", "--stub", stub, "-o", out("first.exe")}).exit_code, 0);
+  // The output's name is part of the bytes (the version resource names it), so both are app.exe.
+  fs::create_directories(scratch.path() / "first");
+  fs::create_directories(scratch.path() / "second");
+  ASSERT_EQ(pack({app.string(), "--main", "Quorvell.exe", "--stub", stub, "-o", out("first/app.exe")}).exit_code, 0);
   // New times on every file: nothing of them may reach the output.
   for (const fs::directory_entry& entry : fs::recursive_directory_iterator(app)) {
     fs::last_write_time(entry.path(), fs::last_write_time(entry.path()) - std::chrono::hours(1));
   }
   // Without --stub the tool finds the launcher built beside it.
-  const CommandResult second = pack({app.string(), "--main", "Quorvell.exe", "-o", out("second.exe")});
+  const CommandResult second = pack({app.string(), "--main", "Quorvell.exe", "-o", out("second/app.exe")});
   ASSERT_EQ(second.exit_code, 0) << second.err;
-  const Bytes first = readBytes(out("first.exe"));
-  EXPECT_EQ(first, readBytes(out("second.exe")));
+  const Bytes first = readBytes(out("first/app.exe"));
+  EXPECT_EQ(first, readBytes(out("second/app.exe")));
 
   const Bytes resource = payloadResource(first);
   ASSERT_GT(resource.size(), 3u + 6 + 14);
@@ -308,6 +318,20 @@ std::vector<std::string> packArguments(const fs::path& root, const std::string& 
   return {(root / "app").string(), "--main", main, "--stub", (root / "stub.exe").string(), "-o", (root / output).string()};
 }
 
+std::vector<std::string> withOptions(const fs::path& root, const std::vector<std::string>& options) {
+  std::vector<std::string> arguments = packArguments(root);
+  arguments.insert(arguments.end(), options.begin(), options.end());
+  return arguments;
+}
+
+// An .ico file with one image.
+Bytes icoOf(const Bytes& image) {
+  Bytes file = {0, 0, 1, 0, 1, 0, 0, 0, 0, 0, 1, 0, 32, 0, 0, 0, 0, 0, 22, 0, 0, 0};
+  writeU32(&file[14], static_cast<uint32_t>(image.size()));
+  file.insert(file.end(), image.begin(), image.end());
+  return file;
+}
+
 const BadInput kBadInputs[] = {
     {"missing folder", [](const fs::path& r) { fs::remove_all(r / "app"); return packArguments(r); },
      "application folder '", 1},
@@ -422,6 +446,50 @@ const BadInput kBadInputs[] = {
      "--level takes a whole number from 1 to 22", 2},
     {"unknown option", [](const fs::path& r) { auto a = packArguments(r); a.push_back("--fast"); return a; },
      "unknown option '--fast'", 2},
+    // The identity: refused before anything is written, each value with where it came from.
+    {"name with a colon", [](const fs::path& r) { return withOptions(r, {"--name", "A:B"}); },
+     "the product name 'A:B' (from --name) contains ':', which Windows does not allow in file names, and the extraction "
+     "template makes it a folder name", 1},
+    {"version that is a device name", [](const fs::path& r) { return withOptions(r, {"--version=CON"}); },
+     "the version 'CON' (from --version) is a device name on Windows", 1},
+    {"company with a trailing dot that the template uses",
+     [](const fs::path& r) { return withOptions(r, {"--company", "Acme Inc.", "--extract-to", "{CACHE_DIR}\\{COMPANY}\\{PRODUCT}"}); },
+     "the company 'Acme Inc.' (from --company) ends with a dot or a space", 1},
+    {"empty name", [](const fs::path& r) { return withOptions(r, {"--name", ""}); }, "the product name (from --name) is empty", 1},
+    {"name of 129 units", [](const fs::path& r) { return withOptions(r, {"--name", std::string(129, 'n')}); },
+     "is 129 UTF-16 units long; at most 128 are possible", 1},
+    {"control character in the description", [](const fs::path& r) { return withOptions(r, {"--description", "a\tb"}); },
+     "the description 'a\\x09b' (from --description) contains a control character", 1},
+    {"template with an unknown variable", [](const fs::path& r) { return withOptions(r, {"--extract-to", "{CACHE_DIR}\\{NAME}"}); },
+     "names the unknown variable {NAME}; the variables are", 1},
+    {"template with a name left open", [](const fs::path& r) { return withOptions(r, {"--extract-to", "{CACHE_DIR}\\{PRODUCT"}); },
+     "has a '{' at position 13 that no '}' closes", 1},
+    {"relative template", [](const fs::path& r) { return withOptions(r, {"--extract-to", "{PRODUCT}\\{VERSION}"}); },
+     "the extraction template '{PRODUCT}\\{VERSION}' (from --extract-to) gives no absolute path", 1},
+    {"empty template", [](const fs::path& r) { return withOptions(r, {"--extract-to="}); }, "the extraction template (from --extract-to) is empty", 1},
+    {"icon missing", [](const fs::path& r) { return withOptions(r, {"--icon", (r / "none.ico").string()}); }, "cannot read", 1},
+    {"icon cut short",
+     [](const fs::path& r) { put(r / "app.ico", {0, 0, 1}); return withOptions(r, {"--icon", (r / "app.ico").string()}); },
+     "app.ico' cannot be used: it is cut short: 3 bytes", 1},
+    {"icon without images",
+     [](const fs::path& r) { put(r / "app.ico", {0, 0, 1, 0, 0, 0}); return withOptions(r, {"--icon", (r / "app.ico").string()}); },
+     "cannot be used: it holds no images", 1},
+    {"icon larger than 256",
+     [](const fs::path& r) { put(r / "app.ico", icoOf(tinyPng(300, 300))); return withOptions(r, {"--icon", (r / "app.ico").string()}); },
+     "cannot be used: image 1 is 300x300, larger than the 256x256 an icon can hold", 1},
+    {"manifest that is no manifest",
+     [](const fs::path& r) { put(r / "app.manifest", textBytes("<?xml version=\"1.0\"?><html></html>")); return withOptions(r, {"--manifest", (r / "app.manifest").string()}); },
+     "is not an application manifest: its first element is not <assembly>", 1},
+    {"output is the icon",
+     [](const fs::path& r) {
+       put(r / "app.ico", icoOf(tinyPng(16, 16)));
+       auto a = packArguments(r, "main.exe", "app.ico");
+       a.insert(a.end(), {"--icon", (r / "app.ico").string()});
+       return a;
+     },
+     "is the icon itself", 1},
+    {"option given twice", [](const fs::path& r) { return withOptions(r, {"--name", "a", "--name=b"}); },
+     "option --name is given twice", 2},
 };
 
 TEST_F(Packer, BadInputsAreRefusedAndLeaveEverythingAsItWas) {
