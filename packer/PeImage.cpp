@@ -102,7 +102,7 @@ PeLayout readPeLayout(const std::vector<uint8_t>& image) {
             "section " + section.name + (i == 0 ? " lies among the headers in memory" : " overlaps the one before it or is out of address order"));
     const uint32_t extent = section.virtual_size != 0 ? section.virtual_size : section.raw_size;
     next_address = alignUp(static_cast<uint64_t>(section.virtual_address) + extent, layout.section_alignment);
-    require(next_address <= kAddressSpaceEnd, "section " + section.name + " reaches past the 4 GiB address space of an image");
+    require(next_address < kAddressSpaceEnd, "section " + section.name + " reaches past the 4 GiB address space of an image");
     layout.sections.push_back(section);
   }
   return layout;
