@@ -121,12 +121,13 @@ bool sameFolded(const std::vector<std::u16string>& a, const std::vector<std::u16
 }  // namespace
 
 std::string windowsNameProblem(const std::u16string& component) {
-  switch (nameComponentProblem(component.data(), component.size())) {
+  const std::basic_string<WideUnit> units(component.begin(), component.end());  // wchar_t on Windows
+  switch (nameComponentProblem(units.data(), units.size())) {
     case NameComponentProblem::none: return "";
     case NameComponentProblem::empty: return "is empty";
     case NameComponentProblem::controlCharacter: return "contains a control character";
     case NameComponentProblem::reservedCharacter: {
-      const auto unit = *std::find_if(component.begin(), component.end(), isReservedNameUnit);
+      const char16_t unit = *std::find_if(component.begin(), component.end(), [](char16_t c) { return isReservedNameUnit(c); });
       return "contains '" + printableUtf8(std::u16string(1, unit)) + "', which Windows does not allow in file names";
     }
     case NameComponentProblem::trailingDotOrSpace: return "ends with a dot or a space, which Windows drops";
