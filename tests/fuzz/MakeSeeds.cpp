@@ -97,10 +97,11 @@ Bytes tinyImage(std::vector<SectionPlan> sections, const ResourceNode* resources
     writeU32(header + 16, raw_size);
     writeU32(header + 20, raw_pointer);
     writeU32(header + 36, section.characteristics);
-    const int directory = std::string(section.name) == ".rsrc" ? 2 : std::string(section.name) == ".reloc" ? 5 : -1;
-    if (directory >= 0) {
-      writeU32(&image[optional_at + 112 + 8 * directory], address);
-      writeU32(&image[optional_at + 112 + 8 * directory + 4], section.virtual_size);
+    const std::string name = section.name;
+    if (name == ".rsrc" || name == ".reloc") {
+      const size_t directory = optional_at + 112 + 8 * size_t{name == ".rsrc" ? kResourceDirectoryIndex : kRelocationDirectoryIndex};
+      writeU32(&image[directory], address);
+      writeU32(&image[directory + 4], section.virtual_size);
     }
     image.insert(image.end(), section.data.begin(), section.data.end());
     image.resize(raw_pointer + raw_size, 0);
