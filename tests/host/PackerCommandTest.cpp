@@ -310,11 +310,12 @@ std::vector<std::string> packArguments(const fs::path& root, const std::string& 
   return {(root / "app").string(), "--main", main, "--stub", (root / "stub.exe").string(), "-o", (root / output).string()};
 }
 
-// File offset of the root of the image's resource directory.
-size_t resourceRoot(const Bytes& image) {
-  const PeLayout layout = readPeLayout(image);
-  const uint32_t rva = readU32(&image[layout.dataDirectoryOffset(kResourceDirectoryIndex)]);
-  return *fileOffsetOfRva(layout, rva, 16);
+// Rewrites the scratch folder's stub through `damage`; the usual arguments.
+std::vector<std::string> withDamagedStub(const fs::path& root, const std::function<void(Bytes&, const PeLayout&)>& damage) {
+  Bytes image = readBytes(root / "stub.exe");
+  damage(image, readPeLayout(image));
+  put(root / "stub.exe", image);
+  return packArguments(root);
 }
 
 const BadInput kBadInputs[] = {
@@ -357,53 +358,43 @@ const BadInput kBadInputs[] = {
      "is not a PE32+ executable for x86-64: no MZ header", 1},
     {"stub PE32",
      [](const fs::path& r) {
-       Bytes image = readBytes(r / "stub.exe");
-       writeU16(&image[readPeLayout(image).optional_header_offset], 0x10B);
-       put(r / "stub.exe", image);
-       return packArguments(r);
+       return withDamagedStub(r, [](Bytes& image, const PeLayout& layout) { writeU16(&image[layout.optional_header_offset], 0x10B); });
      },
      "is not PE32+", 1},
     {"stub signed",
      [](const fs::path& r) {
-       Bytes image = readBytes(r / "stub.exe");
-       const PeLayout layout = readPeLayout(image);
-       writeU32(&image[layout.dataDirectoryOffset(kCertificateDirectoryIndex)], static_cast<uint32_t>(image.size()));
-       writeU32(&image[layout.dataDirectoryOffset(kCertificateDirectoryIndex) + 4], 8);
-       image.resize(image.size() + 8);
-       put(r / "stub.exe", image);
-       return packArguments(r);
+       return withDamagedStub(r, [](Bytes& image, const PeLayout& layout) {
+         writeU32(&image[layout.dataDirectoryOffset(kCertificateDirectoryIndex)], static_cast<uint32_t>(image.size()));
+         writeU32(&image[layout.dataDirectoryOffset(kCertificateDirectoryIndex) + 4], 8);
+         image.resize(image.size() + 8);
+       });
      },
      "carries an Authenticode signature", 1},
     // The payload used to be hung below the data and lost, and the pack reported as done.
     {"stub with data where a type belongs",
      [](const fs::path& r) {
-       Bytes image = readBytes(r / "stub.exe");
-       const size_t type = resourceRoot(image) + 16;
-       const size_t name = resourceRoot(image) + (readU32(&image[type + 4]) & 0x7FFFFFFFu) + 16;
-       const size_t language = resourceRoot(image) + (readU32(&image[name + 4]) & 0x7FFFFFFFu) + 16;
-       writeU32(&image[type], 10);
-       writeU32(&image[type + 4], readU32(&image[language + 4]));
-       put(r / "stub.exe", image);
-       return packArguments(r);
+       return withDamagedStub(r, [](Bytes& image, const PeLayout& layout) {
+         const size_t root = *fileOffsetOfRva(layout, readU32(&image[layout.dataDirectoryOffset(kResourceDirectoryIndex)]), 16);
+         const size_t type = root + 16;
+         const size_t name = root + (readU32(&image[type + 4]) & 0x7FFFFFFFu) + 16;
+         const size_t language = root + (readU32(&image[name + 4]) & 0x7FFFFFFFu) + 16;
+         writeU32(&image[type], 10);
+         writeU32(&image[type + 4], readU32(&image[language + 4]));
+       });
      },
      "damaged resource directory: a resource's data stands where its type or name belongs", 1},
     // Read past the end of the image (a heap overflow under AddressSanitizer, or signal 11).
     {"stub with SizeOfHeaders past its end",
      [](const fs::path& r) {
-       Bytes image = readBytes(r / "stub.exe");
-       const PeLayout layout = readPeLayout(image);
-       for (uint32_t index : {kResourceDirectoryIndex, kRelocationDirectoryIndex}) writeU64(&image[layout.dataDirectoryOffset(index)], 0);
-       writeU32(&image[layout.optional_header_offset + 60], static_cast<uint32_t>(image.size() + (1u << 20)));
-       put(r / "stub.exe", image);
-       return packArguments(r);
+       return withDamagedStub(r, [](Bytes& image, const PeLayout& layout) {
+         for (uint32_t index : {kResourceDirectoryIndex, kRelocationDirectoryIndex}) writeU64(&image[layout.dataDirectoryOffset(index)], 0);
+         writeU32(&image[layout.optional_header_offset + 60], static_cast<uint32_t>(image.size() + (1u << 20)));
+       });
      },
      "are larger than the file", 1},
     {"stub with SizeOfHeaders 0xFFFFFFFF",
      [](const fs::path& r) {
-       Bytes image = readBytes(r / "stub.exe");
-       writeU32(&image[readPeLayout(image).optional_header_offset + 60], 0xFFFFFFFFu);
-       put(r / "stub.exe", image);
-       return packArguments(r);
+       return withDamagedStub(r, [](Bytes& image, const PeLayout& layout) { writeU32(&image[layout.optional_header_offset + 60], 0xFFFFFFFFu); });
      },
      "its headers (SizeOfHeaders 4294967295) are larger than the file", 1},
     {"output is the stub", [](const fs::path& r) { return packArguments(r, "main.exe", "stub.exe"); }, "is the stub itself", 1},
