@@ -1,6 +1,7 @@
-// Fuzz target: arbitrary bytes as the executable that `onefile-pack list` reads: the PE headers,
-// the resource tree, resource 27 and the payload records behind it. Every fault must be a
-// PackError with a message; any other exception, a crash or a sanitizer report is a finding.
+// Fuzz target: arbitrary bytes as the executable that `onefile-pack list` and `verify` read: the
+// PE headers, the resource tree, resource 27, the payload records behind it and, after the end
+// marker, the end of the frames. Every fault must be a PackError with a message; any other
+// exception, a crash or a sanitizer report is a finding.
 #include <stdint.h>
 #include <stddef.h>
 
@@ -26,7 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     PayloadReader reader(resource);
     uint64_t decoded = 0;
     PayloadRecord record;
-    for (int records = 0; records < kMaxRecords && reader.next(record); ++records) {
+    for (int records = 0; records < kMaxRecords; ++records) {
+      if (!reader.next(record)) {
+        reader.requireFrameEnd();
+        break;
+      }
       reader.readData([&decoded](const uint8_t*, size_t length) {
         decoded += length;
         if (decoded > kMaxDecodedBytes) throw DecodeBudgetSpent();
