@@ -15,6 +15,8 @@
 // Resource 27 of the executable's resource directory. Throws PackError when the file is not a
 // PE32+ executable, has no resource 27, or the resource does not begin with the header.
 std::vector<uint8_t> readPayloadResource(const std::filesystem::path& executable);
+// The same from the executable's bytes; `shown` names it in messages.
+std::vector<uint8_t> payloadResourceOf(const std::vector<uint8_t>& image, const std::string& shown);
 
 struct PayloadRecord {
   std::u16string name;

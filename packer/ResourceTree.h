@@ -44,7 +44,9 @@ struct ResourceNode {
 
 // The image's resource tree; an empty root when it has none. Throws PackError when the directory
 // is damaged: offsets outside the section, data outside the file, nesting deeper than three
-// levels, or more entries than any real image has.
+// levels, data at the type or name level, tables that overlap or are reached twice, named and
+// numbered entries not where the header counts them or numbers out of order, or more entries
+// than any real image has.
 ResourceNode readResourceTree(const std::vector<uint8_t>& image, const PeLayout& layout);
 
 // Makes `data` the one language (`language`) of resource `type`/`name`, replacing whatever

@@ -19,7 +19,9 @@
 #include "PackCommand.h"
 #include "LittleEndian.h"
 #include "PackerTestSupport.h"
+#include "PayloadWriter.h"
 #include "PeImage.h"
+#include "PeResourceUpdate.h"
 #include "ResourceTree.h"
 
 namespace fs = std::filesystem;
@@ -332,6 +334,14 @@ Bytes icoOf(const Bytes& image) {
   return file;
 }
 
+// Rewrites the scratch folder's stub through `damage`; the usual arguments.
+std::vector<std::string> withDamagedStub(const fs::path& root, const std::function<void(Bytes&, const PeLayout&)>& damage) {
+  Bytes image = readBytes(root / "stub.exe");
+  damage(image, readPeLayout(image));
+  put(root / "stub.exe", image);
+  return packArguments(root);
+}
+
 const BadInput kBadInputs[] = {
     {"missing folder", [](const fs::path& r) { fs::remove_all(r / "app"); return packArguments(r); },
      "application folder '", 1},
@@ -372,23 +382,45 @@ const BadInput kBadInputs[] = {
      "is not a PE32+ executable for x86-64: no MZ header", 1},
     {"stub PE32",
      [](const fs::path& r) {
-       Bytes image = readBytes(r / "stub.exe");
-       writeU16(&image[readPeLayout(image).optional_header_offset], 0x10B);
-       put(r / "stub.exe", image);
-       return packArguments(r);
+       return withDamagedStub(r, [](Bytes& image, const PeLayout& layout) { writeU16(&image[layout.optional_header_offset], 0x10B); });
      },
      "is not PE32+", 1},
     {"stub signed",
      [](const fs::path& r) {
-       Bytes image = readBytes(r / "stub.exe");
-       const PeLayout layout = readPeLayout(image);
-       writeU32(&image[layout.dataDirectoryOffset(kCertificateDirectoryIndex)], static_cast<uint32_t>(image.size()));
-       writeU32(&image[layout.dataDirectoryOffset(kCertificateDirectoryIndex) + 4], 8);
-       image.resize(image.size() + 8);
-       put(r / "stub.exe", image);
-       return packArguments(r);
+       return withDamagedStub(r, [](Bytes& image, const PeLayout& layout) {
+         writeU32(&image[layout.dataDirectoryOffset(kCertificateDirectoryIndex)], static_cast<uint32_t>(image.size()));
+         writeU32(&image[layout.dataDirectoryOffset(kCertificateDirectoryIndex) + 4], 8);
+         image.resize(image.size() + 8);
+       });
      },
      "carries an Authenticode signature", 1},
+    // The payload used to be hung below the data and lost, and the pack reported as done.
+    {"stub with data where a type belongs",
+     [](const fs::path& r) {
+       return withDamagedStub(r, [](Bytes& image, const PeLayout& layout) {
+         const size_t root = *fileOffsetOfRva(layout, readU32(&image[layout.dataDirectoryOffset(kResourceDirectoryIndex)]), 16);
+         const size_t type = root + 16;
+         const size_t name = root + (readU32(&image[type + 4]) & 0x7FFFFFFFu) + 16;
+         const size_t language = root + (readU32(&image[name + 4]) & 0x7FFFFFFFu) + 16;
+         writeU32(&image[type], 10);
+         writeU32(&image[type + 4], readU32(&image[language + 4]));
+       });
+     },
+     "damaged resource directory: a resource's data stands where its type or name belongs", 1},
+    // Read past the end of the image (a heap overflow under AddressSanitizer, or signal 11).
+    {"stub with SizeOfHeaders past its end",
+     [](const fs::path& r) {
+       return withDamagedStub(r, [](Bytes& image, const PeLayout& layout) {
+         for (uint32_t index : {kResourceDirectoryIndex, kRelocationDirectoryIndex}) writeU64(&image[layout.dataDirectoryOffset(index)], 0);
+         writeU32(&image[layout.optional_header_offset + 60], static_cast<uint32_t>(image.size() + (1u << 20)));
+       });
+     },
+     "are larger than the file", 1},
+    {"stub with SizeOfHeaders 0xFFFFFFFF",
+     [](const fs::path& r) {
+       return withDamagedStub(r, [](Bytes& image, const PeLayout& layout) { writeU32(&image[layout.optional_header_offset + 60], 0xFFFFFFFFu); });
+     },
+     "its headers (SizeOfHeaders 4294967295) are larger than the file", 1},
     {"output is the stub", [](const fs::path& r) { return packArguments(r, "main.exe", "stub.exe"); }, "is the stub itself", 1},
     {"output is an application file", [](const fs::path& r) { return packArguments(r, "main.exe", "app/data/x.txt"); },
      "is the application file itself", 1},
@@ -509,6 +541,57 @@ TEST_F(Packer, BadInputsAreRefusedAndLeaveEverythingAsItWas) {
     EXPECT_EQ(result.err.rfind("onefile-pack: ", 0), 0u) << result.err;
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(snapshotTree(root.path()), before);
+  }
+}
+
+// An executable from anywhere: list, verify and extract refuse a payload name that Windows would
+// fold into another name or a device, and a frame that needs more window than the launcher
+// decodes, each with one line and exit code 1. Extract writes nothing for the refused entry, so an
+// alias never overwrites the file it aliases.
+TEST_F(Packer, ReadersRefuseHostilePayloadsWithOneLine) {
+  const Bytes stub_image = readBytes(stub);
+  const PeLayout layout = readPeLayout(stub_image);
+  auto packedWith = [&](const std::string& resource) {
+    ResourceNode tree = readResourceTree(stub_image, layout);
+    setResource(tree, kRtRcdata, 27, kLanguageNeutral, Bytes(resource.begin(), resource.end()));
+    return rebuildWithResources(stub_image, layout, planResourcePlacement(stub_image, layout), tree);
+  };
+  auto payload = [](const std::vector<PayloadFile>& files) { return buildPayloadResource(files.data(), files.size()); };
+  // One stored block in a frame that declares a window of 2^28 bytes.
+  const std::string record = std::string("a\0\0\0", 4) + std::string(12, '\0') + std::string(2, '\0');
+  const uint32_t block = 1u | static_cast<uint32_t>(record.size() << 3);
+  const std::string wide_window = std::string("QOV\x28\xB5\x2F\xFD\x00\x90", 9) +
+                                  std::string{static_cast<char>(block), static_cast<char>(block >> 8), 0} + record;
+  const struct {
+    const char* what;
+    std::string resource;
+    const char* message;
+  } cases[] = {
+      {"trailing dot", payload({{u"main.exe", "MZ"}, {u"main.exe.", "alias"}}),
+       "the payload holds the name 'main.exe.', whose component 'main.exe.' ends with a dot or a space"},
+      {"trailing space", payload({{u"main.exe", "MZ"}, {u"main.exe ", "alias"}}), "ends with a dot or a space"},
+      {"device name", payload({{u"main.exe", "MZ"}, {u"logs\\CON.log", "x"}}), "component 'CON.log' is a device name"},
+      {"parent component", payload({{u"main.exe", "MZ"}, {u"..\\x.txt", "x"}}), "component '..'"},
+      {"window beyond the launcher's", wide_window, "needs a window of 256 MiB; the launcher decodes at most 128 MiB"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    writeBytes(out("hostile.exe"), packedWith(c.resource));
+    const fs::path target = scratch.path() / "extracted";
+    fs::remove_all(target);
+    for (const char* command : {"list", "verify", "extract"}) {
+      SCOPED_TRACE(command);
+      std::vector<std::string> arguments{kTool, command, out("hostile.exe")};
+      if (std::string(command) == "extract") arguments.push_back(target.string());
+      const CommandResult result = runCommand(arguments);
+      EXPECT_EQ(result.exit_code, 1);
+      EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+      EXPECT_EQ(result.err.rfind("onefile-pack: ", 0), 0u) << result.err;
+      EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    }
+    const auto written = fs::exists(target) ? snapshotTree(target) : std::map<std::string, Bytes>{};
+    EXPECT_LE(written.size(), 1u);
+    if (!written.empty()) EXPECT_EQ(written.at("main.exe"), textBytes("MZ"));
   }
 }
 

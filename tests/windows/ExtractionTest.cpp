@@ -153,10 +153,17 @@ TEST_F(Extraction, PayloadsThatCannotBeDecodedWriteNothingPastTheFault) {
   wrong_checksum.beginEntry(u16(subfolder_ + L"\\app.exe"), child_.size(), 0x12345678);
   wrong_checksum.addData(child_.data(), child_.size());
 
+  // Names Windows folds into another name or a device: the second entry would overwrite the first.
+  auto aliasing = [&](const std::wstring& name) {
+    const auto files = application({file(name, "not the program")});
+    return buildPayloadResource(files.data(), files.size());
+  };
+
   const struct {
     const char* what;
     std::string resource;
     std::wstring must_not_exist;
+    bool program_stays = false;  // the first entry, written before the fault, keeps its data
   } cases[] = {
       {"frame cut short", cut, L""},
       {"parent component", buildPayloadResource(std::vector<PayloadFile>{{u"..\\evil.exe", child_}}.data(), 1),
@@ -164,6 +171,9 @@ TEST_F(Extraction, PayloadsThatCannotBeDecodedWriteNothingPastTheFault) {
       {"rooted name", buildPayloadResource(std::vector<PayloadFile>{{u"\\evil.exe", child_}}.data(), 1), L"\\evil.exe"},
       {"drive", buildPayloadResource(std::vector<PayloadFile>{{u"C:evil.exe", child_}}.data(), 1), L"C:evil.exe"},
       {"data not matching its checksum", wrong_checksum.finish(), L""},
+      {"trailing dot", aliasing(L"app.exe."), L"", true},
+      {"trailing space", aliasing(L"app.exe "), L"", true},
+      {"device name", aliasing(L"lib\\nul.txt"), target(L"lib"), true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -171,6 +181,7 @@ TEST_F(Extraction, PayloadsThatCannotBeDecodedWriteNothingPastTheFault) {
     EXPECT_EQ(result.out, decode_error);
     EXPECT_EQ(result.exit_code, static_cast<DWORD>(kFatalExitCode));
     if (!c.must_not_exist.empty()) EXPECT_EQ(GetFileAttributesW(c.must_not_exist.c_str()), INVALID_FILE_ATTRIBUTES);
+    if (c.program_stays) EXPECT_TRUE(readFileBytes(target(L"app.exe")) == child_);
   }
 }
 
