@@ -6,7 +6,9 @@ set(install_generated "${CMAKE_BINARY_DIR}/generated/install")
 
 install(TARGETS onefile-pack RUNTIME DESTINATION "${ONEFILE_INSTALL_BINDIR}")
 if(WIN32)
-  install(TARGETS onefile-launcher RUNTIME DESTINATION "${ONEFILE_INSTALL_STUBDIR}")
+  # As built: it is stripped when linked, and a second strip would give it a new time stamp, so
+  # that the zip's stub would differ from the Debian package's.
+  install(PROGRAMS "$<TARGET_FILE:onefile-launcher>" DESTINATION "${ONEFILE_INSTALL_STUBDIR}")
 else()
   # The host tree does not build the stub: it installs the Windows tree's, as data without the
   # execute bit, since nothing runs it on this system.

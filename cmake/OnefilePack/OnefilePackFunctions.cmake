@@ -140,7 +140,11 @@ function(onefile_add_executable name)
       message(FATAL_ERROR "${where}: MAIN '${arg_MAIN}' is a ${main_type} target, not an executable.")
     endif()
     set(main_file "$<TARGET_FILE:${arg_MAIN}>")
-    set(main_dlls "$<TARGET_RUNTIME_DLLS:${arg_MAIN}>")
+    # An imported program brings its DLLs along by other means (and has no link step to ask).
+    get_target_property(main_imported "${arg_MAIN}" IMPORTED)
+    if(NOT main_imported)
+      set(main_dlls "$<TARGET_RUNTIME_DLLS:${arg_MAIN}>")
+    endif()
     list(APPEND inputs "${arg_MAIN}")
   else()
     set(not_in_folder "${where}: MAIN '${arg_MAIN}' is not in the packed folder. MAIN names an executable target "
