@@ -109,6 +109,23 @@ class DebianPackage(ScratchTest):
         started = run_windows(packed, "--splash-ms=0", "--exit-code=7")
         self.assertEqual(demo_output_problems(started, 7), [])
 
+    def test_unpacked_packer_takes_the_first_stub_in_its_order(self):
+        # An invalid stub shows which place the packer took: it names it when refusing it.
+        for planted, taken in (("bin", "bin"), ("windows/bin", "lib/onefile")):
+            with self.subTest(planted=planted):
+                root = os.path.join(self.scratch, planted.replace("/", "-"))
+                usr = unpack_deb(root)
+                base = usr if planted == "bin" else root
+                os.makedirs(os.path.join(base, planted), exist_ok=True)
+                with open(os.path.join(base, planted, "onefile-launcher.exe"), "wb") as stub:
+                    stub.write(b"MZ, but no program")
+                result = pack_demo([os.path.join(usr, "bin", "onefile-pack")], os.path.join(root, "Quorvell.exe"))
+                if taken == "bin":
+                    self.check(result, 1)
+                    self.assertIn(f"the stub '{os.path.join(usr, 'bin', 'onefile-launcher.exe')}' is not", result.stderr)
+                else:
+                    self.check(result)
+
     def test_unpacked_packer_without_its_stub_says_where_it_looked(self):
         root = os.path.join(self.scratch, "root")
         usr = unpack_deb(root)
