@@ -178,6 +178,16 @@ function(onefile_add_executable name)
     set(output "${CMAKE_CURRENT_BINARY_DIR}/${name}.exe")
   endif()
   set(work "${CMAKE_CURRENT_BINARY_DIR}/${name}.onefile")
+  if(NOT directory STREQUAL "")
+    # What a pack writes must not land in the folder it packs, or each build would pack the last.
+    foreach(written IN ITEMS "${output}" "${work}")
+      cmake_path(IS_PREFIX directory "${written}" NORMALIZE inside)
+      if(inside)
+        message(FATAL_ERROR "${where}: DIRECTORY '${arg_DIRECTORY}' holds '${written}', which packing writes; "
+                            "give DIRECTORY a folder of its own, or OUTPUT a place outside it.")
+      endif()
+    endforeach()
+  endif()
 
   # What the packing step reads, one file per configuration; rewritten only when it changes.
   set(content "")
