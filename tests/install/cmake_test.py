@@ -61,6 +61,17 @@ def adding(path, text):
     return add
 
 
+def editing(path, old, new):
+    def edit():
+        with open(path) as file:
+            text = file.read()
+        assert old in text, f"no '{old}' in {path}"
+        with open(path, "w") as file:
+            file.write(text.replace(old, new))
+        touch(path)
+    return edit
+
+
 class RepackCases:
     """A build with nothing changed packs nothing; after each change of a table row, the next build
     packs exactly the outputs that depend on what changed, and the build after that nothing."""
@@ -146,6 +157,7 @@ class PackedFolder(ScratchTest, RepackCases):
              [self.folder_app]),
             ("MAIN's source touched", touching(os.path.join(source, "Probe.cpp")), [self.folder_app, self.assets_app]),
             ("source of MAIN's DLL touched", touching(os.path.join(source, "ProbeLibrary.cpp")), [self.assets_app]),
+            ("LEVEL changed", editing(os.path.join(source, "CMakeLists.txt"), "LEVEL 3", "LEVEL 4"), [self.folder_app]),
         ])
         self.assertIn("sub\\zz-added.txt", self.project.payload(self.assets_app)[0])
 
