@@ -26,7 +26,7 @@ const char kUsageText[] =
     "  --main REL        the program the launcher starts, relative to APPDIR (\"/\" between folders)\n"
     "  --splash PNG      a PNG image shown while the application unpacks and starts\n"
     "  --stub EXE        the launcher stub to copy; by default onefile-launcher.exe beside this\n"
-    "                    tool, else ../../windows/bin/onefile-launcher.exe from this tool's folder\n"
+    "                    tool, else in ../lib/onefile, else in ../../windows/bin from its folder\n"
     "  --level N         Zstandard level, 1 to 22 (default 12)\n"
     "  --layout L        single (default): the files in one Zstandard frame; per-file: a frame\n"
     "                    per file, so that a start which finds a file intact steps over its data\n"

@@ -1,5 +1,6 @@
 #include "PackCommand.h"
 
+#include <algorithm>
 #include <thread>
 #include <vector>
 
@@ -163,17 +164,31 @@ Identity readIdentity(const IdentityOptions& options, const AppFile& main_progra
 
 }  // namespace
 
+std::vector<fs::path> defaultStubPlaces(const fs::path& tool_directory) {
+  const fs::path places[] = {
+      tool_directory / kStubFileName,
+      tool_directory / ONEFILE_STUB_DIRECTORY_FROM_TOOL / kStubFileName,
+      tool_directory / ".." / ".." / "windows" / "bin" / kStubFileName,
+  };
+  std::vector<fs::path> found;
+  for (const fs::path& place : places) {
+    const fs::path normal = place.lexically_normal();
+    if (std::find(found.begin(), found.end(), normal) == found.end()) found.push_back(normal);
+  }
+  return found;
+}
+
 fs::path locateDefaultStub() {
   const std::optional<fs::path> tool = currentExecutablePath();
-  if (!tool) throw PackError("cannot find the launcher stub: the tool's own path is unknown; name a stub with --stub");
-  const fs::path directory = tool->parent_path();
-  const fs::path beside = directory / "onefile-launcher.exe";
-  const fs::path windows_build = (directory / ".." / ".." / "windows" / "bin" / "onefile-launcher.exe").lexically_normal();
-  std::error_code error;
-  if (fs::is_regular_file(beside, error)) return beside;
-  if (fs::is_regular_file(windows_build, error)) return windows_build;
-  throw PackError("no launcher stub found: neither " + shown(beside) + " nor " + shown(windows_build) +
-                  " exists; build the Windows tree or name a stub with --stub");
+  if (!tool) throw PackError("cannot find the launcher stub: the tool's own path is unknown; name a stub with --stub EXE");
+  const std::vector<fs::path> places = defaultStubPlaces(tool->parent_path());
+  std::string looked;
+  for (const fs::path& place : places) {
+    std::error_code error;
+    if (fs::is_regular_file(place, error)) return place;
+    looked += (looked.empty() ? "" : &place == &places.back() ? " and " : ", ") + shown(place);
+  }
+  throw PackError("no launcher stub found: looked for " + looked + "; name one with --stub EXE");
 }
 
 void packApplication(const PackRequest& request) {

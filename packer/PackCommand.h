@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "AppIdentity.h"
 #include "PayloadWriter.h"
@@ -31,7 +32,14 @@ struct PackRequest {
 // input has been changed.
 void packApplication(const PackRequest& request);
 
-// The launcher built together with the tool: onefile-launcher.exe in the tool's own directory,
-// else ../../windows/bin/onefile-launcher.exe from there (the host build's bin directory beside
-// the Windows build's). Throws PackError naming both places when neither holds it.
+constexpr char kStubFileName[] = "onefile-launcher.exe";
+
+// Where the tool looks for its stub when none is named, in this order: beside the tool (the
+// Windows zip), in the data folder of an installed prefix (bin/onefile-pack beside
+// lib/onefile/onefile-launcher.exe, as the Debian package has it), and in the Windows build tree
+// beside the host build tree (../../windows/bin from the tool's directory). Each place once.
+std::vector<std::filesystem::path> defaultStubPlaces(const std::filesystem::path& tool_directory);
+
+// The first of the default places that holds a file. Throws PackError naming every place it
+// looked when none does.
 std::filesystem::path locateDefaultStub();
