@@ -1,6 +1,7 @@
 // bench-limit: the least work a start could do, as the bench's yardsticks.
 //
 //   bench-limit check MANIFEST DIR           maps and CRCs every file of the manifest below DIR
+//   bench-limit read-check MANIFEST DIR      the same, reading each file through one 1 MiB buffer
 //   bench-limit unpack PAYLOAD MANIFEST DIR  decompresses the whole payload into memory at once,
 //                                            then writes every file below DIR
 //   bench-limit repair PAYLOAD MANIFEST DIR  check, then unpack only the files that differ
@@ -46,10 +47,11 @@ bool mapFile(const std::wstring& path, Mapped& mapped) {
 }
 
 // Names of the files whose copy below `directory` differs from the manifest.
-std::set<std::wstring> differingFiles(const std::vector<ManifestEntry>& manifest, const std::wstring& directory) {
+std::set<std::wstring> differingFiles(const std::vector<ManifestEntry>& manifest, const std::wstring& directory,
+                                      uint32_t (*checksum)(const std::wstring&) = mappedChecksum) {
   std::set<std::wstring> differing;
   for (const ManifestEntry& entry : manifest)
-    if (mappedChecksum(directory + L"\\" + entry.name) != entry.checksum) differing.insert(entry.name);
+    if (checksum(directory + L"\\" + entry.name) != entry.checksum) differing.insert(entry.name);
   return differing;
 }
 
@@ -160,10 +162,10 @@ int unpack(const std::wstring& payload_path, const std::vector<ManifestEntry>& m
 
 int wmain(int argc, wchar_t** argv) {
   const std::wstring mode = argc > 1 ? argv[1] : L"";
-  if (mode == L"check" && argc == 4) {
+  if ((mode == L"check" || mode == L"read-check") && argc == 4) {
     const std::vector<ManifestEntry> manifest = readManifest(argv[2]);
     if (manifest.empty()) return 1;
-    return differingFiles(manifest, argv[3]).empty() ? 0 : 1;
+    return differingFiles(manifest, argv[3], mode == L"check" ? mappedChecksum : readChecksum).empty() ? 0 : 1;
   }
   if ((mode == L"unpack" || mode == L"repair") && argc == 5) {
     const std::vector<ManifestEntry> manifest = readManifest(argv[3]);
@@ -172,7 +174,7 @@ int wmain(int argc, wchar_t** argv) {
     const std::set<std::wstring> differing = differingFiles(manifest, argv[4]);
     return differing.empty() ? 0 : unpack(argv[2], manifest, argv[4], &differing);
   }
-  std::fputs("usage: bench-limit check MANIFEST DIR | unpack PAYLOAD MANIFEST DIR | repair PAYLOAD MANIFEST DIR\n",
+  std::fputs("usage: bench-limit check|read-check MANIFEST DIR | unpack PAYLOAD MANIFEST DIR | repair PAYLOAD MANIFEST DIR\n",
              stderr);
   return 64;
 }
