@@ -10,7 +10,7 @@ namespace fs = std::filesystem;
 const char kUsageText[] =
     "Usage:\n"
     "  onefile-pack pack APPDIR --main REL [--splash PNG] [--stub EXE] [--level N]\n"
-    "                    [--layout single|per-file] -o OUT.exe\n"
+    "                    [--layout grouped|single|per-file] -o OUT.exe\n"
     "  onefile-pack list EXE\n"
     "  onefile-pack verify EXE\n"
     "  onefile-pack extract EXE DIR\n"
@@ -23,9 +23,10 @@ const char kUsageText[] =
     "  --stub EXE        the launcher stub to copy; by default onefile-launcher.exe beside this\n"
     "                    tool, else ../../windows/bin/onefile-launcher.exe from this tool's folder\n"
     "  --level N         Zstandard level, 1 to 22 (default 12)\n"
-    "  --layout L        single (default): the files in one Zstandard frame; per-file: a frame\n"
-    "                    per file, so that a start which finds a file intact steps over its data\n"
-    "                    instead of decoding it (a little larger)\n"
+    "  --layout L        grouped (default): small files share frames of a few MiB, larger ones\n"
+    "                    have their own, and a start steps over every frame whose files are all\n"
+    "                    intact; single: the files in one Zstandard frame, which every start\n"
+    "                    decodes whole; per-file: a frame per file (larger where files are small)\n"
     "  -o, --output OUT  the executable to write; it appears whole or not at all\n"
     "list     Shows each file in EXE's payload: size, checksum, name; then the totals.\n"
     "verify   Decodes EXE's whole payload and checks every file against its checksum.\n"
@@ -83,7 +84,8 @@ PayloadLayout layoutOf(const fs::path& value) {
   const std::string text = textOf(value);
   if (text == "single") return PayloadLayout::singleFrame;
   if (text == "per-file") return PayloadLayout::perFile;
-  throw UsageError("--layout takes single or per-file, not '" + text + "'");
+  if (text == "grouped") return PayloadLayout::grouped;
+  throw UsageError("--layout takes grouped, single or per-file, not '" + text + "'");
 }
 
 Command parsePack(ArgumentList& list) {

@@ -18,7 +18,7 @@ struct PackRequest {
   std::optional<std::filesystem::path> splash;
   std::optional<std::filesystem::path> stub;  // none: the launcher built with the tool
   int level = kDefaultLevel;
-  PayloadLayout layout = PayloadLayout::singleFrame;
+  PayloadLayout layout = PayloadLayout::grouped;
   std::filesystem::path output;
   bool show_progress = false;
   int workers = 0;  // zstd worker threads; 0: one per processor. The bytes do not depend on it.

@@ -26,6 +26,8 @@ void check(PayloadStatus status) {
   if (status != PayloadStatus::ok) failDecode();
 }
 
+std::u16string nameOf(const WideUnit* name) { return std::u16string(name, name + std::char_traits<WideUnit>::length(name)); }
+
 }  // namespace
 
 std::vector<uint8_t> readPayloadResource(const fs::path& executable) {
@@ -66,24 +68,34 @@ PayloadReader::PayloadReader(const std::vector<uint8_t>& resource) : stream_{} {
     frame_count_ += 1;
   } while (length - compressed_length_ >= 4 && std::equal(kFrameMagic, kFrameMagic + 4, compressed + compressed_length_));
   trailing_length_ = length - compressed_length_;
+  grouped_ = isGroupedPayload(compressed, length);
+  group_ = std::make_unique<PayloadGroup>();
+  group_->length = 0;
   check(openPayloadStream(stream_, compressed, length));
 }
 
 PayloadReader::~PayloadReader() { closePayloadStream(stream_); }
 
 bool PayloadReader::next(PayloadRecord& record) {
-  EntryNameBuffer name;
-  switch (readEntryName(stream_, name)) {
-    case EntryNameStatus::name: break;
-    case EntryNameStatus::endMarker: return false;
-    case EntryNameStatus::decodeError: failDecode();
-    case EntryNameStatus::tooLong: throw PackError("the payload holds a name longer than 1023 UTF-16 units");
-    case EntryNameStatus::unsafe:
-      throw PackError("the payload holds the name '" + printableUtf8(std::u16string(name, name + std::char_traits<WideUnit>::length(name))) +
-                      "', which could leave the extraction directory (rooted, a drive, ':', or an empty, '.' or '..' component)");
+  if (remaining_ != 0) throw PackError("the previous record's data was not read");
+  GroupRecord entry;
+  if (!nextGroupRecord(*group_, group_offset_, entry)) {
+    switch (readPayloadGroup(stream_, grouped_, *group_)) {
+      case GroupStatus::group: break;
+      case GroupStatus::end: return false;
+      case GroupStatus::decodeError: failDecode();
+      case GroupStatus::tooLong: throw PackError("the payload holds a name longer than 1023 UTF-16 units");
+      case GroupStatus::unsafe:
+        throw PackError("the payload holds the name '" + printableUtf8(nameOf(group_->refused_name)) +
+                        "', which could leave the extraction directory (rooted, a drive, ':', or an empty, '.' or '..' "
+                        "component)");
+    }
+    group_offset_ = 0;
+    nextGroupRecord(*group_, group_offset_, entry);
   }
-  record.name.assign(name, name + std::char_traits<WideUnit>::length(name));
-  check(readEntrySizeAndChecksum(stream_, record.size, record.stored_checksum));
+  record.name = nameOf(entry.name);
+  record.size = entry.size;
+  record.stored_checksum = entry.stored_checksum;
   remaining_ = record.size;
   return true;
 }
