@@ -16,6 +16,8 @@ namespace {
 // writer waiting for the decoder.
 constexpr uint32_t kPieceSize = 512 * 1024;
 constexpr uint32_t kSlotCount = 4;
+// The writer calls nothing deep: the system's file calls and the CRC.
+constexpr SIZE_T kWriterStackSize = 64 * 1024;
 
 struct Slot {
   uint8_t bytes[kPieceSize];
@@ -127,7 +129,7 @@ Slot& claimSlot() {
   return slot;
 }
 
-void handOver(Slot& slot) {
+void handOver(const Slot& slot) {
   if (writer_thread == nullptr) {
     writeSlot(slot);
     return;
@@ -142,7 +144,7 @@ void handOver(Slot& slot) {
 }  // namespace
 
 void startExtractionWriter() {
-  writer_thread = CreateThread(nullptr, 64 * 1024, writerMain, nullptr, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+  writer_thread = CreateThread(nullptr, kWriterStackSize, writerMain, nullptr, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
 }
 
 void writeExtractedFile(const WideUnit* path, uint64_t size, uint32_t stored_checksum, FillPiece fill) {

@@ -120,7 +120,6 @@ TEST(PayloadGroups, GroupedDataIsSteppedOverWholeAndTheNextGroupFollows) {
 }
 
 TEST(PayloadGroups, SmallFilesShareAGroupUntilItsDataOrIndexIsFull) {
-  const std::string long_stem(1000, u'n');
   const struct {
     const char* what;
     size_t count;
@@ -128,7 +127,7 @@ TEST(PayloadGroups, SmallFilesShareAGroupUntilItsDataOrIndexIsFull) {
     uint64_t size;
     std::vector<size_t> group_sizes;
   } cases[] = {
-      {"files at the size limit: four fill the data target", 9, 8, kGroupedFileLimit, {4, 4, 1}},
+      {"files at the size limit: eight fill the data target", 17, 8, kGroupedFileLimit, {8, 8, 1}},
       {"one byte more: each file alone", 3, 8, kGroupedFileLimit + 1, {1, 1, 1}},
       // A record of a 1000-unit name takes 2014 bytes, so 32 fit in 65536.
       {"long names fill the index", 40, 1000, 10, {32, 8}},
