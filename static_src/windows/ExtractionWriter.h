@@ -13,7 +13,8 @@
 
 #include "OnefilePlatform.h"
 
-// Starts the thread; when no thread can be had, every piece is written at hand-over instead.
+// Starts the thread when the process may run on more than one processor; otherwise, or when no
+// thread can be had, every piece is written at hand-over instead.
 void startExtractionWriter();
 
 // Fills the next `count` bytes of a file's data into `destination`, or ends the launcher.

@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -229,13 +230,38 @@ TEST_F(Extraction, EveryLayoutWritesThenKeepsThenRepairsTheCache) {
   }
 }
 
-// Files are written on a thread of their own while the next are decoded; a fault in a later file
-// is still reported only after every earlier file is complete, with the report it always had.
+// The launcher, like every child, inherits the affinity of this process while one of these lives.
+class OneProcessor {
+ public:
+  OneProcessor() {
+    DWORD_PTR system = 0;
+    GetProcessAffinityMask(GetCurrentProcess(), &saved_, &system);
+    SetProcessAffinityMask(GetCurrentProcess(), saved_ & (~saved_ + 1));
+  }
+  ~OneProcessor() { SetProcessAffinityMask(GetCurrentProcess(), saved_); }
+  OneProcessor(const OneProcessor&) = delete;
+  OneProcessor& operator=(const OneProcessor&) = delete;
+
+ private:
+  DWORD_PTR saved_ = 0;
+};
+
+// With more than one processor, files are written on a thread of their own while the next are
+// decoded; with one, on the launcher's only thread. Either way a fault in a later file is reported
+// only after every earlier file is complete, with the report it always had.
 TEST_F(Extraction, AFaultAfterALargeFileLeavesThatFileComplete) {
   const std::string large = pattern(5 << 20, 'L');
   const std::string decode_error = "Error, couldn't decode attached data.\r\n";
-  for (const PayloadLayout layout : {PayloadLayout::grouped, PayloadLayout::singleFrame}) {
+  const struct {
+    bool one_processor;
+    PayloadLayout layout;
+  } runs[] = {{false, PayloadLayout::grouped}, {false, PayloadLayout::singleFrame},
+              {true, PayloadLayout::grouped}, {true, PayloadLayout::singleFrame}};
+  for (const auto& run : runs) {
+    const PayloadLayout layout = run.layout;
+    SCOPED_TRACE(run.one_processor ? "one processor" : "every processor");
     SCOPED_TRACE(static_cast<int>(layout));
+    const std::unique_ptr<OneProcessor> pinned(run.one_processor ? new OneProcessor : nullptr);
     // A stored checksum that the next file's data does not have.
     PayloadWriter wrong_checksum(3, 0, layout);
     for (const PayloadFile& f : application({file(L"large.bin", large)})) {
