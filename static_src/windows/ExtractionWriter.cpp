@@ -17,7 +17,7 @@ namespace {
 constexpr uint32_t kPieceSize = 512 * 1024;
 constexpr uint32_t kSlotCount = 4;
 // The writer calls nothing deep: the system's file calls and the CRC.
-constexpr SIZE_T kWriterStackSize = 64 * 1024;
+constexpr SIZE_T kWriterStackSize = SIZE_T{64} * 1024;
 
 struct Slot {
   uint8_t bytes[kPieceSize];

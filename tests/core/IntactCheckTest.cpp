@@ -4,6 +4,7 @@
 // end of its view. Read front to back, such a file is simply not intact.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "Crc32.h"
@@ -29,7 +30,7 @@ int64_t readFake(void* handle, uint8_t* buffer, uint32_t capacity) {
   file.reads += 1;
   if (file.position >= file.content.size()) return 0;
   const size_t count = std::min<size_t>(capacity, file.content.size() - file.position);
-  memcpy(buffer, file.content.data() + file.position, count);
+  std::copy_n(file.content.data() + file.position, count, buffer);
   file.position += count;
   return static_cast<int64_t>(count);
 }
