@@ -1,6 +1,7 @@
 // The demo application that scripts/demo packs and starts through the launcher. It prints what
-// the launcher handed it (arguments, the hand-off variables, its current directory), shows that
-// its library and data files were unpacked beside it, dismisses the splash screen after a short
+// the launcher handed it (arguments, the hand-off variables, its current directory), the identity
+// that the launcher carries in its version resource, shows that its library and data files were
+// unpacked beside it, dismisses the splash screen after a short
 // visible moment by deleting the feedback file, and ends with an exit code the caller can see.
 //
 // Options among its arguments: --exit-code=N (default 7), --splash-ms=N (default 1500).
@@ -52,6 +53,32 @@ std::wstring firstLineOf(const std::wstring& path) {
   return L"\"" + std::wstring(wide, static_cast<size_t>(length)) + L"\"";
 }
 
+// What Explorer shows under Properties > Details of the executable: its version resource's
+// strings in the table of its first translation.
+std::wstring versionIdentity(const std::wstring& path) {
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+  if (size == 0) return L"(no version resource)";
+  std::string block(size, '\0');
+  if (!GetFileVersionInfoW(path.c_str(), 0, size, block.data())) return L"(unreadable version resource)";
+  void* translation_data = nullptr;
+  UINT length = 0;
+  if (!VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", &translation_data, &length) || length < 4) {
+    return L"(no translation)";
+  }
+  const WORD* translation = static_cast<const WORD*>(translation_data);
+  auto value = [&](const wchar_t* key) -> std::wstring {
+    wchar_t query[128];
+    swprintf(query, 128, L"\\StringFileInfo\\%04x%04x\\%ls", translation[0], translation[1], key);
+    void* text = nullptr;
+    UINT units = 0;
+    if (!VerQueryValueW(block.data(), query, &text, &units) || units == 0) return L"(none)";
+    return static_cast<const wchar_t*>(text);
+  };
+  return value(L"ProductName") + L" " + value(L"ProductVersion") + L" by " + value(L"CompanyName") + L", \"" +
+         value(L"FileDescription") + L"\"";
+}
+
 // The launcher names the file after its own process id, which it hands on in
 // TOLVAR_ONEFILE_PARENT: %TEMP%\onefile_<id>_splash_feedback.tmp.
 std::wstring splashFeedbackPath() {
@@ -88,6 +115,8 @@ int wmain(int argc, wchar_t** argv) {
   wchar_t current[32768];
   const DWORD current_length = GetCurrentDirectoryW(32768, current);
   printLine(L"current directory: " + std::wstring(current, current_length));
+  // Argument zero is the launcher's own full path.
+  printLine(L"launcher identity: " + versionIdentity(argv[0]));
 
   const std::wstring program = modulePath(nullptr);
   const std::wstring home = directoryOf(program);

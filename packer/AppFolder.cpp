@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 
+#include "FileNameRules.h"
 #include "PackError.h"
 #include "PackerPlatform.h"
 #include "TextEncoding.h"
@@ -120,23 +121,18 @@ bool sameFolded(const std::vector<std::u16string>& a, const std::vector<std::u16
 }  // namespace
 
 std::string windowsNameProblem(const std::u16string& component) {
-  for (char16_t unit : component) {
-    if (unit < 0x20) return "contains a control character";
-    if (std::u16string(u"<>:\"/\\|?*").find(unit) != std::u16string::npos) {
-      return "contains '" + printableUtf8(std::u16string(1, unit)) + "', which Windows does not allow in file names";
-    }
+  const std::basic_string<WideUnit> units(component.begin(), component.end());
+  size_t at = 0;
+  switch (fileNameProblem(units.c_str(), units.size(), &at)) {
+    case FileNameProblem::none: return "";
+    case FileNameProblem::empty: return "is empty";
+    case FileNameProblem::controlCharacter: return "contains a control character";
+    case FileNameProblem::reservedCharacter:
+      return "contains '" + printableUtf8(component.substr(at, 1)) + "', which Windows does not allow in file names";
+    case FileNameProblem::trailingDotOrSpace: return "ends with a dot or a space, which Windows drops";
+    case FileNameProblem::deviceName: return "is a device name on Windows";
   }
-  if (component.back() == u'.' || component.back() == u' ') return "ends with a dot or a space, which Windows drops";
-  std::u16string stem = foldedAscii(component.substr(0, component.find(u'.')));
-  while (!stem.empty() && stem.back() == u' ') stem.pop_back();
-  static const char16_t* const kDevices[] = {u"con", u"prn", u"aux", u"nul"};
-  bool device = std::find(std::begin(kDevices), std::end(kDevices), stem) != std::end(kDevices);
-  if (stem.size() == 4 && (stem.compare(0, 3, u"com") == 0 || stem.compare(0, 3, u"lpt") == 0) && stem[3] >= u'1' &&
-      stem[3] <= u'9') {
-    device = true;
-  }
-  if (device) return "is a device name on Windows";
-  return "";
+  return "is not a file name Windows can hold";
 }
 
 std::vector<AppFile> collectAppFiles(const fs::path& folder, const std::string& main_relative) {

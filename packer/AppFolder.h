@@ -11,7 +11,8 @@
 //   entry (device, pipe, socket) are refused;
 // - names that are well-formed Unicode (UTF-8 on Linux) and that Windows can hold: no control
 //   characters, none of < > : " / \ | ? *, no trailing dot or space, no device name (CON, PRN,
-//   AUX, NUL, COM1-9, LPT1-9, also with an extension);
+//   AUX, NUL, COM0-9, LPT0-9, COM and LPT with ¹ ² ³, also with an extension); the rule is the
+//   core's (FileNameRules.h), which the payload readers apply too;
 // - no two names in one folder that differ only in the case of ASCII letters, which Windows
 //   would make one file;
 // - payload names ("\" between components) of at most 1023 UTF-16 units.

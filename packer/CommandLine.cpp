@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include <algorithm>
+#include <iterator>
 #include <optional>
 
 #include "PackerPlatform.h"
@@ -10,30 +12,49 @@ namespace fs = std::filesystem;
 const char kUsageText[] =
     "Usage:\n"
     "  onefile-pack pack APPDIR --main REL [--splash PNG] [--stub EXE] [--level N]\n"
-    "                    [--layout single|per-file] [--console | --windowed] -o OUT.exe\n"
+    "                    [--layout grouped|single|per-file] [--console | --windowed]\n"
+    "                    [--name NAME] [--version VERSION] [--company COMPANY]\n"
+    "                    [--description TEXT] [--copyright TEXT] [--extract-to TEMPLATE]\n"
+    "                    [--icon ICO] [--manifest FILE] -o OUT.exe\n"
     "  onefile-pack list EXE\n"
     "  onefile-pack verify EXE\n"
     "  onefile-pack extract EXE DIR\n"
     "  onefile-pack --help | --version\n"
     "\n"
     "pack     Makes one executable that carries every file below APPDIR: a copy of the launcher\n"
-    "         stub with the files as resource 27 and the splash image as resource 28.\n"
+    "         stub with the files as resource 27, the splash image as resource 28, and the\n"
+    "         application's identity as resource 29, version resource, icon and manifest.\n"
     "  --main REL        the program the launcher starts, relative to APPDIR (\"/\" between folders)\n"
     "  --splash PNG      a PNG image shown while the application unpacks and starts\n"
     "  --stub EXE        the launcher stub to copy; by default onefile-launcher.exe beside this\n"
-    "                    tool, else ../../windows/bin/onefile-launcher.exe from this tool's folder\n"
+    "                    tool, else in ../lib/onefile, else in ../../windows/bin from its folder\n"
     "  --level N         Zstandard level, 1 to 22 (default 12)\n"
-    "  --layout L        single (default): the files in one Zstandard frame; per-file: a frame\n"
-    "                    per file, so that a start which finds a file intact steps over its data\n"
-    "                    instead of decoding it (a little larger)\n"
+    "  --layout L        grouped (default): small files share frames of a few MiB, larger ones\n"
+    "                    have their own, and a start steps over every frame whose files are all\n"
+    "                    intact; single: the files in one Zstandard frame, which every start\n"
+    "                    decodes whole; per-file: a frame per file (larger where files are small)\n"
     "  --console         make a console program of the launcher: a command prompt waits for it\n"
     "                    and the application shares its console\n"
     "  --windowed        make a windowed program of the launcher: it opens no console\n"
     "                    (without either, the launcher is what the main program is)\n"
     "  -o, --output OUT  the executable to write; it appears whole or not at all\n"
-    "list     Shows each file in EXE's payload: size, checksum, name; then the totals and the\n"
-    "         launcher's subsystem (console or windowed).\n"
-    "verify   Decodes EXE's whole payload and checks every file against its checksum.\n"
+    "  The identity; the defaults in parentheses come from the main program's version\n"
+    "  resource, else from the fallback named after \"else\":\n"
+    "  --name NAME       product name (ProductName; else OUT's name without .exe)\n"
+    "  --version V       version text (ProductVersion; else its fixed version; else 1.0)\n"
+    "  --company C       company (CompanyName; else none); empty: none\n"
+    "  --description T   file description (FileDescription; else the name)\n"
+    "  --copyright T     copyright (LegalCopyright; else none); empty: none\n"
+    "  --extract-to T    where a start unpacks the files (default {CACHE_DIR}\\{PRODUCT}\\{VERSION});\n"
+    "                    variables TEMP HOME CACHE_DIR PROGRAM PROGRAM_BASE PROGRAM_DIR PRODUCT\n"
+    "                    VERSION COMPANY PID TIME; it must give an absolute path\n"
+    "  --icon ICO        the icon, in place of the main program's (else the launcher's)\n"
+    "  --manifest FILE   the application manifest, in place of the launcher's\n"
+    "list     Shows EXE's identity, the launcher's subsystem (console or windowed) and where a\n"
+    "         start unpacks it, then each file in its payload: size, checksum, name; then the\n"
+    "         totals.\n"
+    "verify   Reads EXE's settings as the launcher does, decodes its whole payload and checks\n"
+    "         every file against its checksum.\n"
     "extract  Writes EXE's files below DIR as the launcher would (files whose checksum already\n"
     "         matches are left alone), without running anything.\n"
     "\n"
@@ -88,12 +109,28 @@ PayloadLayout layoutOf(const fs::path& value) {
   const std::string text = textOf(value);
   if (text == "single") return PayloadLayout::singleFrame;
   if (text == "per-file") return PayloadLayout::perFile;
-  throw UsageError("--layout takes single or per-file, not '" + text + "'");
+  if (text == "grouped") return PayloadLayout::grouped;
+  throw UsageError("--layout takes grouped, single or per-file, not '" + text + "'");
+}
+
+std::optional<std::string> utf8Of(const std::optional<fs::path>& value, const std::string& option) {
+  if (!value) return std::nullopt;
+  std::optional<std::string> text = argumentUtf8(*value);
+  if (!text) throw UsageError(option + " is not valid UTF-8");
+  return text;
 }
 
 Command parsePack(ArgumentList& list) {
   std::optional<fs::path> folder, main, splash, stub, level, layout, output;
   std::optional<Subsystem> subsystem;
+  std::optional<fs::path> name, version, company, description, copyright, extract_to, icon, manifest;
+  // Each option that takes a value, and where the value goes.
+  const std::pair<const char*, std::optional<fs::path>*> kOptions[] = {
+      {"--main", &main},           {"--splash", &splash},   {"--stub", &stub},
+      {"--level", &level},         {"--layout", &layout},   {"--name", &name},
+      {"--version", &version},     {"--company", &company}, {"--description", &description},
+      {"--copyright", &copyright}, {"--extract-to", &extract_to}, {"--icon", &icon},
+      {"--manifest", &manifest}};
   bool options_ended = false;
   while (!list.done()) {
     const fs::path& argument = list.take();
@@ -110,25 +147,19 @@ Command parsePack(ArgumentList& list) {
     const size_t equals = text.find('=');
     const std::string option = text.substr(0, equals);
     const bool attached = equals != std::string::npos;
-    if (option == "--main") {
-      setOnce(main, option, list.valueOf(option, argument, attached));
-    } else if (option == "--splash") {
-      setOnce(splash, option, list.valueOf(option, argument, attached));
-    } else if (option == "--stub") {
-      setOnce(stub, option, list.valueOf(option, argument, attached));
-    } else if (option == "--level") {
-      setOnce(level, option, list.valueOf(option, argument, attached));
-    } else if (option == "--layout") {
-      setOnce(layout, option, list.valueOf(option, argument, attached));
-    } else if (option == "--console" || option == "--windowed") {
+    if (option == "--console" || option == "--windowed") {
       if (attached) throw UsageError("option " + option + " takes no value");
       if (subsystem) throw UsageError("--console and --windowed are given together or twice; give one of them once");
       subsystem = option == "--console" ? Subsystem::console : Subsystem::windowed;
-    } else if (option == "-o" || option == "--output") {
-      setOnce(output, "-o", list.valueOf(option, argument, attached));
-    } else {
-      throw UsageError("unknown option '" + text + "' for pack");
+      continue;
     }
+    if (option == "-o" || option == "--output") {
+      setOnce(output, "-o", list.valueOf(option, argument, attached));
+      continue;
+    }
+    const auto known = std::find_if(std::begin(kOptions), std::end(kOptions), [&](const auto& o) { return option == o.first; });
+    if (known == std::end(kOptions)) throw UsageError("unknown option '" + text + "' for pack");
+    setOnce(*known->second, option, list.valueOf(option, argument, attached));
   }
   if (!folder) throw UsageError("pack needs the application folder");
   if (!main) throw UsageError("pack needs --main, the program to start");
@@ -145,6 +176,15 @@ Command parsePack(ArgumentList& list) {
   if (layout) command.pack.layout = layoutOf(*layout);
   command.pack.subsystem = subsystem;
   command.pack.output = *output;
+  IdentityOptions& identity = command.pack.identity;
+  identity.name = utf8Of(name, "--name");
+  identity.version = utf8Of(version, "--version");
+  identity.company = utf8Of(company, "--company");
+  identity.description = utf8Of(description, "--description");
+  identity.copyright = utf8Of(copyright, "--copyright");
+  identity.extract_to = utf8Of(extract_to, "--extract-to");
+  identity.icon = icon;
+  identity.manifest = manifest;
   return command;
 }
 

@@ -2,14 +2,19 @@
 
 #include <stdio.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "AppIdentity.h"
 #include "Crc32.h"
+#include "LauncherSettings.h"
 #include "PackError.h"
 #include "PackerPlatform.h"
 #include "PayloadReader.h"
+#include "PeImage.h"
 #include "PeSubsystem.h"
+#include "ResourceTree.h"
 #include "TextEncoding.h"
 
 namespace fs = std::filesystem;
@@ -54,10 +59,48 @@ uint32_t checksumOnDisk(const fs::path& path) {
 
 void discard(const uint8_t*, size_t) {}
 
+// The settings a start of the executable uses; null when it has no settings resource (then its
+// stub's compiled values apply). Throws PackError when the resource cannot be read, as the
+// launcher would refuse it.
+std::unique_ptr<LauncherSettings> readPackedSettings(const fs::path& executable) {
+  const std::vector<uint8_t> image = readWholeFile(executable);
+  const std::string shown = "'" + displayPath(executable) + "'";
+  ResourceNode tree;
+  try {
+    tree = readResourceTree(image, readPeLayout(image));
+  } catch (const PackError& error) {
+    throw PackError(shown + ": " + error.what());
+  }
+  const ResourceNode* resource = findResource(tree, kRtRcdata, kSettingsResourceId);
+  if (resource == nullptr) return nullptr;
+  auto settings = std::make_unique<LauncherSettings>();
+  const SettingsResult result = readLauncherSettings(resource->data.data(), resource->data.size(), *settings);
+  if (result.status != SettingsStatus::ok) {
+    char reason[128];
+    describeSettingsProblem(result, reason, sizeof reason);
+    throw PackError(shown + ": its launcher settings (resource 29) cannot be read, so it would not start: " + reason);
+  }
+  return settings;
+}
+
+void listIdentity(const LauncherSettings* packed, uint16_t subsystem, std::ostream& out) {
+  const LauncherSettings& settings = packed != nullptr ? *packed : compiledLauncherSettings();
+  if (packed == nullptr) out << "settings    none: the stub's own values (those of this build's stub shown)\n";
+  out << "product     " << printableUtf8(unitsOf(settings.product)) << "\n";
+  out << "version     " << printableUtf8(unitsOf(settings.version)) << "\n";
+  out << "company     " << (settings.company[0] != 0 ? printableUtf8(unitsOf(settings.company)) : "(none)") << "\n";
+  out << "subsystem   " << subsystemName(subsystem) << "\n";
+  out << "extract to  " << printableUtf8(templateWithIdentity(settings)) << "  (template "
+      << printableUtf8(unitsOf(settings.extraction_template)) << ")\n";
+}
+
 }  // namespace
 
 void listPayload(const fs::path& executable, std::ostream& out) {
+  const std::unique_ptr<LauncherSettings> settings = readPackedSettings(executable);
   const std::vector<uint8_t> resource = readPayloadResource(executable);
+  const std::vector<uint8_t> image = readWholeFile(executable);
+  listIdentity(settings.get(), readSubsystemField(image, readPeLayout(image)), out);
   PayloadReader reader(resource);
   out << "        size  checksum  name\n";
   uint64_t files = 0;
@@ -74,12 +117,10 @@ void listPayload(const fs::path& executable, std::ostream& out) {
   out << files << " files, " << bytes << " bytes; resource 27 holds " << resource.size() << " bytes ("
       << reader.compressedLength() << " compressed in " << reader.frameCount()
       << (reader.frameCount() == 1 ? " frame" : " frames") << ", " << reader.trailingLength() << " trailing)\n";
-  // Read once more: the payload reader hands back only the resource.
-  const std::vector<uint8_t> image = readWholeFile(executable);
-  out << "subsystem: " << subsystemName(readSubsystemField(image, readPeLayout(image))) << "\n";
 }
 
 void verifyPayload(const fs::path& executable, std::ostream& out) {
+  readPackedSettings(executable);
   const std::vector<uint8_t> resource = readPayloadResource(executable);
   PayloadReader reader(resource);
   uint64_t files = 0;

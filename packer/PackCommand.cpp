@@ -1,10 +1,12 @@
 #include "PackCommand.h"
 
+#include <algorithm>
 #include <thread>
 #include <vector>
 
 #include "AppFolder.h"
 #include "Crc32.h"
+#include "IdentityResources.h"
 #include "PackError.h"
 #include "PackerPlatform.h"
 #include "PayloadHeader.h"
@@ -152,19 +154,62 @@ class PayloadBuilder {
   uint64_t bytes_ = 0;
 };
 
+std::u16string outputName(const fs::path& output) {
+  const std::optional<std::u16string> name = entryNameUnits(output.filename());
+  if (!name || name->empty()) throw PackError("the output " + shown(output) + " has no file name that Windows can show");
+  return *name;
+}
+
+// The identity and its resources, all read and checked before the long work of compressing.
+struct Identity {
+  AppIdentity values;
+  std::vector<IconImage> icon;
+  std::optional<std::vector<uint8_t>> manifest;
+};
+
+Identity readIdentity(const IdentityOptions& options, const AppFile& main_program, const fs::path& output) {
+  Identity identity;
+  if (options.icon) identity.icon = readIconOption(*options.icon);
+  if (options.manifest) identity.manifest = readManifestOption(*options.manifest);
+  const MainProgramResources main = readMainProgramResources(main_program.path);
+  identity.values = resolveIdentity(options, main.version, outputName(output));
+  if (!options.icon) {
+    if (!main.icon_problem.empty()) {
+      throw PackError("the main program's icon group, the default icon, cannot be read (" + main.icon_problem +
+                      "); give an icon with --icon");
+    }
+    identity.icon = main.icon;
+  }
+  return identity;
+}
+
 }  // namespace
+
+std::vector<fs::path> defaultStubPlaces(const fs::path& tool_directory) {
+  const fs::path places[] = {
+      tool_directory / kStubFileName,
+      tool_directory / ONEFILE_STUB_DIRECTORY_FROM_TOOL / kStubFileName,
+      tool_directory / ".." / ".." / "windows" / "bin" / kStubFileName,
+  };
+  std::vector<fs::path> found;
+  for (const fs::path& place : places) {
+    const fs::path normal = place.lexically_normal();
+    if (std::find(found.begin(), found.end(), normal) == found.end()) found.push_back(normal);
+  }
+  return found;
+}
 
 fs::path locateDefaultStub() {
   const std::optional<fs::path> tool = currentExecutablePath();
-  if (!tool) throw PackError("cannot find the launcher stub: the tool's own path is unknown; name a stub with --stub");
-  const fs::path directory = tool->parent_path();
-  const fs::path beside = directory / "onefile-launcher.exe";
-  const fs::path windows_build = (directory / ".." / ".." / "windows" / "bin" / "onefile-launcher.exe").lexically_normal();
-  std::error_code error;
-  if (fs::is_regular_file(beside, error)) return beside;
-  if (fs::is_regular_file(windows_build, error)) return windows_build;
-  throw PackError("no launcher stub found: neither " + shown(beside) + " nor " + shown(windows_build) +
-                  " exists; build the Windows tree or name a stub with --stub");
+  if (!tool) throw PackError("cannot find the launcher stub: the tool's own path is unknown; name a stub with --stub EXE");
+  const std::vector<fs::path> places = defaultStubPlaces(tool->parent_path());
+  std::string looked;
+  for (const fs::path& place : places) {
+    std::error_code error;
+    if (fs::is_regular_file(place, error)) return place;
+    looked += (looked.empty() ? "" : &place == &places.back() ? " and " : ", ") + shown(place);
+  }
+  throw PackError("no launcher stub found: looked for " + looked + "; name one with --stub EXE");
 }
 
 void packApplication(const PackRequest& request) {
@@ -173,6 +218,8 @@ void packApplication(const PackRequest& request) {
   if (fs::is_directory(request.output, error)) throw PackError("the output " + shown(request.output) + " is a folder");
   requireOutputIsNoInput(request.output, stub_path, "stub");
   if (request.splash) requireOutputIsNoInput(request.output, *request.splash, "splash image");
+  if (request.identity.icon) requireOutputIsNoInput(request.output, *request.identity.icon, "icon");
+  if (request.identity.manifest) requireOutputIsNoInput(request.output, *request.identity.manifest, "manifest");
 
   Stub stub = readStub(stub_path);
   std::vector<uint8_t> splash;
@@ -184,6 +231,7 @@ void packApplication(const PackRequest& request) {
     requireOutputIsNoInput(request.output, file.path, "application file");
     total_bytes += file.size;
   }
+  const Identity identity = readIdentity(request.identity, files.front(), request.output);
 
   writeSubsystem(stub.image, stub.layout, request.subsystem ? *request.subsystem : subsystemOfMain(files.front().path));
 
@@ -194,6 +242,7 @@ void packApplication(const PackRequest& request) {
   for (const AppFile& file : files) builder.add(file);
   setResource(stub.resources, kRtRcdata, kPayloadResourceId, kLanguageNeutral, builder.finish());
   if (request.splash) setResource(stub.resources, kRtRcdata, kSplashResourceId, kLanguageNeutral, std::move(splash));
+  applyIdentityResources(stub.resources, identity.values, identity.icon, identity.manifest);
   std::vector<uint8_t> packed = rebuildWithResources(stub.image, stub.layout, stub.placement, stub.resources);
   stub.resources = ResourceNode{};
   progress.finish();

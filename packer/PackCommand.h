@@ -1,11 +1,14 @@
 // onefile-pack pack: an application folder, and optionally a splash image, into a copy of the
-// launcher stub as resources 27 and 28.
+// launcher stub as resources 27 and 28, with the application's identity (AppIdentity.h) as
+// resource 29, its version resource, its icon and its manifest.
 #pragma once
 
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "AppIdentity.h"
 #include "PayloadWriter.h"
 #include "PeSubsystem.h"
 
@@ -19,10 +22,11 @@ struct PackRequest {
   std::optional<std::filesystem::path> splash;
   std::optional<std::filesystem::path> stub;  // none: the launcher built with the tool
   int level = kDefaultLevel;
-  PayloadLayout layout = PayloadLayout::singleFrame;
+  PayloadLayout layout = PayloadLayout::grouped;
   // The packed launcher's subsystem; none: the main program's own.
   std::optional<Subsystem> subsystem;
   std::filesystem::path output;
+  IdentityOptions identity;
   bool show_progress = false;
   int workers = 0;  // zstd worker threads; 0: one per processor. The bytes do not depend on it.
 };
@@ -31,7 +35,14 @@ struct PackRequest {
 // input has been changed.
 void packApplication(const PackRequest& request);
 
-// The launcher built together with the tool: onefile-launcher.exe in the tool's own directory,
-// else ../../windows/bin/onefile-launcher.exe from there (the host build's bin directory beside
-// the Windows build's). Throws PackError naming both places when neither holds it.
+constexpr char kStubFileName[] = "onefile-launcher.exe";
+
+// Where the tool looks for its stub when none is named, in this order: beside the tool (the
+// Windows zip), in the data folder of an installed prefix (bin/onefile-pack beside
+// lib/onefile/onefile-launcher.exe, as the Debian package has it), and in the Windows build tree
+// beside the host build tree (../../windows/bin from the tool's directory). Each place once.
+std::vector<std::filesystem::path> defaultStubPlaces(const std::filesystem::path& tool_directory);
+
+// The first of the default places that holds a file. Throws PackError naming every place it
+// looked when none does.
 std::filesystem::path locateDefaultStub();

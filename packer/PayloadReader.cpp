@@ -1,9 +1,11 @@
 #include "PayloadReader.h"
 
+#define ZSTD_STATIC_LINKING_ONLY  // ZSTD_getFrameHeader
 #include <zstd.h>
 
 #include <algorithm>
 
+#include "AppFolder.h"
 #include "Crc32.h"
 #include "PackError.h"
 #include "PackerPlatform.h"
@@ -26,11 +28,46 @@ void check(PayloadStatus status) {
   if (status != PayloadStatus::ok) failDecode();
 }
 
+// A decoder kept for the next reader on this thread: its window and the buffers the decoder grew
+// for a frame (as large as the frame's window, up to 128 MiB) are allocated once instead of for
+// every payload read, which is what lets the fuzz target read thousands of executables a second.
+struct SpareStream {
+  PayloadStream stream{};
+  bool held = false;
+  SpareStream() = default;
+  SpareStream(const SpareStream&) = delete;
+  SpareStream& operator=(const SpareStream&) = delete;
+  ~SpareStream() {
+    if (held) closePayloadStream(stream);
+  }
+};
+thread_local SpareStream spare_stream;
+
+// Names the first component that Windows would not keep as it is, with the reason.
+[[noreturn]] void failUnsafeName(const std::u16string& name) {
+  std::u16string component;
+  std::string problem;
+  for (size_t at = 0; at <= name.size() && problem.empty(); ++at) {
+    if (at < name.size() && name[at] != u'\\' && name[at] != u'/') {
+      component += name[at];
+      continue;
+    }
+    problem = windowsNameProblem(component);
+    if (problem.empty()) component.clear();
+  }
+  throw PackError("the payload holds the name '" + printableUtf8(name) + "', whose component '" + printableUtf8(component) +
+                  "' " + problem + "; it could leave the extraction directory or reach another file or a device");
+}
+
+std::u16string nameOf(const WideUnit* name) { return std::u16string(name, name + std::char_traits<WideUnit>::length(name)); }
+
 }  // namespace
 
 std::vector<uint8_t> readPayloadResource(const fs::path& executable) {
-  const std::vector<uint8_t> image = readWholeFile(executable);
-  const std::string shown = "'" + displayPath(executable) + "'";
+  return payloadResourceOf(readWholeFile(executable), "'" + displayPath(executable) + "'");
+}
+
+std::vector<uint8_t> payloadResourceOf(const std::vector<uint8_t>& image, const std::string& shown) {
   PeLayout layout;
   try {
     layout = readPeLayout(image);
@@ -59,31 +96,60 @@ PayloadReader::PayloadReader(const std::vector<uint8_t>& resource) : stream_{} {
   // frame magic number.
   static const uint8_t kFrameMagic[4] = {0x28, 0xB5, 0x2F, 0xFD};
   do {
-    const size_t frame = ZSTD_findFrameCompressedSize(compressed + compressed_length_,
-                                                      static_cast<size_t>(length - compressed_length_));
+    const uint8_t* start = compressed + compressed_length_;
+    const size_t available = static_cast<size_t>(length - compressed_length_);
+    ZSTD_frameHeader header;
+    if (ZSTD_getFrameHeader(&header, start, available) == 0 && header.windowSize > kPayloadWindowLimit) {
+      throw PackError("frame " + std::to_string(frame_count_ + 1) + " of the payload needs a window of " +
+                      std::to_string(header.windowSize >> 20) + " MiB; the launcher decodes at most " +
+                      std::to_string(kPayloadWindowLimit >> 20) + " MiB");
+    }
+    const size_t frame = ZSTD_findFrameCompressedSize(start, available);
     if (ZSTD_isError(frame)) failDecode();
     compressed_length_ += frame;
     frame_count_ += 1;
   } while (length - compressed_length_ >= 4 && std::equal(kFrameMagic, kFrameMagic + 4, compressed + compressed_length_));
   trailing_length_ = length - compressed_length_;
-  check(openPayloadStream(stream_, compressed, length));
+  grouped_ = isGroupedPayload(compressed, length);
+  group_ = std::make_unique<PayloadGroup>();
+  group_->length = 0;
+  if (spare_stream.held) {
+    stream_ = spare_stream.stream;
+    spare_stream.held = false;
+    restartPayloadStream(stream_, compressed, length);
+    return;
+  }
+  const PayloadStatus opened = openPayloadStream(stream_, compressed, length);
+  if (opened != PayloadStatus::ok) closePayloadStream(stream_);
+  check(opened);
 }
 
-PayloadReader::~PayloadReader() { closePayloadStream(stream_); }
+PayloadReader::~PayloadReader() {
+  if (!spare_stream.held) {
+    spare_stream.stream = stream_;
+    spare_stream.held = true;
+    return;
+  }
+  closePayloadStream(stream_);
+}
 
 bool PayloadReader::next(PayloadRecord& record) {
-  EntryNameBuffer name;
-  switch (readEntryName(stream_, name)) {
-    case EntryNameStatus::name: break;
-    case EntryNameStatus::endMarker: return false;
-    case EntryNameStatus::decodeError: failDecode();
-    case EntryNameStatus::tooLong: throw PackError("the payload holds a name longer than 1023 UTF-16 units");
-    case EntryNameStatus::unsafe:
-      throw PackError("the payload holds the name '" + printableUtf8(std::u16string(name, name + std::char_traits<WideUnit>::length(name))) +
-                      "', which could leave the extraction directory (rooted, a drive, ':', or an empty, '.' or '..' component)");
+  if (remaining_ != 0) throw PackError("the previous record's data was not read");
+  GroupRecord entry;
+  if (!nextGroupRecord(*group_, group_offset_, entry)) {
+    switch (readPayloadGroup(stream_, grouped_, *group_)) {
+      case GroupStatus::group: break;
+      case GroupStatus::end: return false;
+      case GroupStatus::decodeError: failDecode();
+      case GroupStatus::tooLong: throw PackError("the payload holds a name longer than 1023 UTF-16 units");
+      case GroupStatus::unsafe: failUnsafeName(nameOf(group_->refused_name));
+    }
+    group_offset_ = 0;
+    nextGroupRecord(*group_, group_offset_, entry);
   }
-  record.name.assign(name, name + std::char_traits<WideUnit>::length(name));
-  check(readEntrySizeAndChecksum(stream_, record.size, record.stored_checksum));
+  record.name = nameOf(entry.name);
+  record.size = entry.size;
+  record.stored_checksum = entry.stored_checksum;
   remaining_ = record.size;
   return true;
 }

@@ -7,14 +7,18 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "PayloadGroup.h"
 #include "PayloadStream.h"
 
 // Resource 27 of the executable's resource directory. Throws PackError when the file is not a
 // PE32+ executable, has no resource 27, or the resource does not begin with the header.
 std::vector<uint8_t> readPayloadResource(const std::filesystem::path& executable);
+// The same from the executable's bytes; `shown` names it in messages.
+std::vector<uint8_t> payloadResourceOf(const std::vector<uint8_t>& image, const std::string& shown);
 
 struct PayloadRecord {
   std::u16string name;
@@ -46,6 +50,11 @@ class PayloadReader {
 
  private:
   PayloadStream stream_;
+  bool grouped_ = false;
+  // The group being read and the offset of its next record in the index; a group is large, so it
+  // lives on the heap.
+  std::unique_ptr<PayloadGroup> group_;
+  uint32_t group_offset_ = 0;
   uint64_t remaining_ = 0;  // data bytes of the current record not read yet
   uint64_t compressed_length_ = 0;
   uint64_t frame_count_ = 0;

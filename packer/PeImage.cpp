@@ -12,6 +12,7 @@ constexpr uint16_t kPe32PlusMagic = 0x20B;
 constexpr uint16_t kExecutableImage = 0x0002;
 constexpr uint16_t kDllImage = 0x2000;
 constexpr size_t kCoffHeaderSize = 20;
+constexpr uint64_t kAddressSpaceEnd = uint64_t{1} << 32;
 
 bool isPowerOfTwo(uint32_t value) { return value != 0 && (value & (value - 1)) == 0; }
 
@@ -79,9 +80,12 @@ PeLayout readPeLayout(const std::vector<uint8_t>& image) {
 
   layout.section_table_offset = layout.optional_header_offset + layout.optional_header_size;
   require(section_count > 0, "the image has no sections");
+  require(layout.size_of_headers <= size, "its headers (SizeOfHeaders " + std::to_string(layout.size_of_headers) +
+                                              ") are larger than the file (" + std::to_string(size) + " bytes)");
   require(layout.section_table_offset + section_count * kSectionHeaderSize <= std::min<size_t>(size, layout.size_of_headers),
           "the section table lies outside the headers");
-  uint64_t next_address = 0;
+  // The headers take the image's first pages in memory; the loader places no section there.
+  uint64_t next_address = alignUp(layout.size_of_headers, layout.section_alignment);
   for (uint16_t i = 0; i < section_count; ++i) {
     PeSection section;
     section.header_offset = layout.section_table_offset + i * kSectionHeaderSize;
@@ -95,9 +99,10 @@ PeLayout readPeLayout(const std::vector<uint8_t>& image) {
     require(section.raw_size == 0 || static_cast<uint64_t>(section.raw_pointer) + section.raw_size <= size,
             "the data of section " + section.name + " lies outside the file");
     require(section.virtual_address >= next_address,
-            "section " + section.name + " overlaps the one before it or is out of address order");
+            "section " + section.name + (i == 0 ? " lies among the headers in memory" : " overlaps the one before it or is out of address order"));
     const uint32_t extent = section.virtual_size != 0 ? section.virtual_size : section.raw_size;
     next_address = alignUp(static_cast<uint64_t>(section.virtual_address) + extent, layout.section_alignment);
+    require(next_address < kAddressSpaceEnd, "section " + section.name + " reaches past the 4 GiB address space of an image");
     layout.sections.push_back(section);
   }
   return layout;
@@ -112,11 +117,15 @@ PeDataDirectory readDataDirectory(const std::vector<uint8_t>& image, const PeLay
   return directory;
 }
 
+uint32_t fileBackedSize(const PeSection& section) {
+  return section.virtual_size != 0 && section.virtual_size < section.raw_size ? section.virtual_size : section.raw_size;
+}
+
 std::optional<size_t> fileOffsetOfRva(const PeLayout& layout, uint32_t rva, uint32_t length) {
   for (const PeSection& section : layout.sections) {
     if (rva < section.virtual_address) continue;
     const uint64_t inside = rva - section.virtual_address;
-    if (inside + length <= section.raw_size) return section.raw_pointer + inside;
+    if (inside + length <= fileBackedSize(section)) return section.raw_pointer + inside;
   }
   return std::nullopt;
 }

@@ -57,8 +57,13 @@ PeLayout readPeLayout(const std::vector<uint8_t>& image);
 
 PeDataDirectory readDataDirectory(const std::vector<uint8_t>& image, const PeLayout& layout, uint32_t index);
 
+// How many bytes from the start of the section's data in the file are the section's in memory:
+// its raw size, or its virtual size where that is smaller (the rest of the raw data is padding,
+// and its addresses may belong to the next section).
+uint32_t fileBackedSize(const PeSection& section);
+
 // File offset of the bytes [rva, rva + length), when they lie wholly within one section's data in
-// the file.
+// the file (within its file-backed size).
 std::optional<size_t> fileOffsetOfRva(const PeLayout& layout, uint32_t rva, uint32_t length);
 
 // The image checksum as the Windows loader and imagehlp compute it: 16-bit one's-complement sum

@@ -45,6 +45,13 @@ void writeSectionHeader(std::vector<uint8_t>& image, size_t at, const PeSection&
   writeU32(header + 36, section.characteristics);
 }
 
+// The loader takes sizes and offsets as 32-bit values; keep clear of the sign bit as well.
+void requireWithinImageLimit(uint64_t address, uint64_t file_offset) {
+  if (address > 0x7FFFFFFF || file_offset > 0x7FFFFFFF) {
+    throw PackError("the packed executable would be larger than 2 GiB, more than a PE image can hold");
+  }
+}
+
 void appendAt(std::vector<uint8_t>& image, size_t offset, const uint8_t* bytes, size_t length) {
   image.resize(offset, 0);
   image.insert(image.end(), bytes, bytes + length);
@@ -60,9 +67,26 @@ ResourcePlacement planResourcePlacement(const std::vector<uint8_t>& image, const
         "pack with an unsigned stub and sign the packed executable afterwards");
   }
 
+  // The resources go after the last section in memory: a directory that points there already
+  // would point into them.
+  const PeSection& last_section = layout.sections.back();
+  const uint64_t image_end = alignUp(last_section.virtual_address + sectionExtent(last_section), layout.section_alignment);
+  for (uint32_t index = 0; index < layout.data_directory_count; ++index) {
+    if (index == kCertificateDirectoryIndex) continue;  // a file offset, not an address
+    const PeDataDirectory directory = readDataDirectory(image, layout, index);
+    if (directory.rva != 0 && directory.rva >= image_end) {
+      throw PackError("data directory " + std::to_string(index) + " points past the end of its image");
+    }
+  }
+
+  // The headers are rewritten in place: no section's data may lie among them.
   uint64_t end_of_data = layout.size_of_headers;
   for (const PeSection& section : layout.sections) {
-    if (section.raw_size != 0) end_of_data = std::max<uint64_t>(end_of_data, section.raw_pointer + static_cast<uint64_t>(section.raw_size));
+    if (section.raw_size == 0) continue;
+    if (section.raw_pointer < layout.size_of_headers) {
+      throw PackError("the data of section " + section.name + " begins inside its headers");
+    }
+    end_of_data = std::max<uint64_t>(end_of_data, section.raw_pointer + static_cast<uint64_t>(section.raw_size));
   }
   if (image.size() > end_of_data) {
     throw PackError("it has " + std::to_string(image.size() - end_of_data) +
@@ -138,21 +162,25 @@ std::vector<uint8_t> rebuildWithResources(const std::vector<uint8_t>& image, con
 
   PeSection resource_section;
   uint32_t old_resource_raw = 0;
+  uint64_t resource_address = 0;
   if (placement.resource_section) {
     resource_section = sections[*placement.resource_section];
     old_resource_raw = resource_section.raw_size;
+    resource_address = resource_section.virtual_address;
     sections.pop_back();
   } else {
     resource_section.name = ".rsrc";
     resource_section.characteristics = kInitializedData | kMemoryRead;
     if (relocation) {
-      resource_section.virtual_address = relocation->virtual_address;
+      resource_address = relocation->virtual_address;
     } else {
       const PeSection& last = sections.back();
-      resource_section.virtual_address =
-          static_cast<uint32_t>(alignUp(last.virtual_address + sectionExtent(last), layout.section_alignment));
+      resource_address = alignUp(last.virtual_address + sectionExtent(last), layout.section_alignment);
     }
   }
+  // Every size and address is checked at 64 bits before it is narrowed to a 32-bit field.
+  requireWithinImageLimit(resource_address, placement.cut);
+  resource_section.virtual_address = static_cast<uint32_t>(resource_address);
 
   const uint32_t data_alignment = std::max(kPageSize, layout.file_alignment);
   const uint64_t resource_offset = alignUp(placement.cut, data_alignment);
@@ -161,25 +189,24 @@ std::vector<uint8_t> rebuildWithResources(const std::vector<uint8_t>& image, con
   const uint64_t resource_size = appendResourceSection(resources, resource_section.virtual_address, output);
   const uint64_t resource_raw = alignUp(resource_size, layout.file_alignment);
   uint64_t end_of_file = resource_offset + resource_raw;
-  uint64_t image_end = alignUp(resource_section.virtual_address + resource_size, layout.section_alignment);
+  uint64_t image_end = alignUp(resource_address + resource_size, layout.section_alignment);
   PeSection moved_relocation;
   if (relocation) {
+    const uint64_t relocation_offset = alignUp(end_of_file, data_alignment);
+    requireWithinImageLimit(image_end, relocation_offset);
     moved_relocation = *relocation;
     moved_relocation.virtual_address = static_cast<uint32_t>(image_end);
-    moved_relocation.raw_pointer = static_cast<uint32_t>(alignUp(end_of_file, data_alignment));
-    end_of_file = moved_relocation.raw_pointer + static_cast<uint64_t>(moved_relocation.raw_size);
+    moved_relocation.raw_pointer = static_cast<uint32_t>(relocation_offset);
+    end_of_file = relocation_offset + moved_relocation.raw_size;
     image_end = alignUp(image_end + sectionExtent(moved_relocation), layout.section_alignment);
   }
-  // The loader takes sizes and offsets as 32-bit values; keep clear of the sign bit as well.
-  if (end_of_file > 0x7FFFFFFF || image_end > 0x7FFFFFFF) {
-    throw PackError("the packed executable would be larger than 2 GiB, more than a PE image can hold");
-  }
+  requireWithinImageLimit(image_end, end_of_file);
   resource_section.virtual_size = static_cast<uint32_t>(resource_size);
   resource_section.raw_size = static_cast<uint32_t>(resource_raw);
   resource_section.raw_pointer = static_cast<uint32_t>(resource_offset);
   output.resize(static_cast<size_t>(resource_offset + resource_raw), 0);
   if (relocation) {
-    appendAt(output, moved_relocation.raw_pointer, &image[relocation->raw_pointer], relocation->raw_size);
+    appendAt(output, moved_relocation.raw_pointer, image.data() + relocation->raw_pointer, relocation->raw_size);
   }
 
   // Section headers: the replaced or inserted resource section, then the moved relocation one.
@@ -192,7 +219,8 @@ std::vector<uint8_t> rebuildWithResources(const std::vector<uint8_t>& image, con
 
   uint8_t* optional = &output[layout.optional_header_offset];
   writeU32(optional + kOptionalSizeOfImage, static_cast<uint32_t>(image_end));
-  const uint64_t initialized = readU32(optional + kOptionalSizeOfInitializedData) + resource_raw - old_resource_raw;
+  const uint64_t initialized_before = readU32(optional + kOptionalSizeOfInitializedData) + resource_raw;
+  const uint64_t initialized = initialized_before > old_resource_raw ? initialized_before - old_resource_raw : 0;
   writeU32(optional + kOptionalSizeOfInitializedData, static_cast<uint32_t>(std::min<uint64_t>(initialized, 0xFFFFFFFF)));
   writeU32(&output[layout.dataDirectoryOffset(kResourceDirectoryIndex)], resource_section.virtual_address);
   writeU32(&output[layout.dataDirectoryOffset(kResourceDirectoryIndex) + 4], resource_section.virtual_size);

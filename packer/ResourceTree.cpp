@@ -19,16 +19,33 @@ constexpr int kLanguageDepth = 2;
 constexpr size_t kMaximumNodes = 1u << 20;
 
 struct ReadContext {
+  ReadContext(const std::vector<uint8_t>& image_bytes, const PeLayout& image_layout, size_t root, size_t end)
+      : image(image_bytes), layout(image_layout), base(root), limit(end) {}
+
   const std::vector<uint8_t>& image;
   const PeLayout& layout;
   size_t base;   // file offset of the root directory
   size_t limit;  // end of the resource section's data in the file
   size_t nodes = 0;
   uint64_t data_bytes = 0;
+  uint64_t name_units = 0;
+  std::map<uint64_t, uint64_t> claimed;  // start -> end of every directory table and data entry read
 };
 
 void require(bool condition, const std::string& reason) {
   if (!condition) throw PackError("damaged resource directory: " + reason);
+}
+
+// Every directory table and data entry is read once: a table reached twice, or two that share
+// bytes, would make a tree of many more entries than the section holds (or one that loops).
+void claim(ReadContext& context, uint32_t offset, size_t length) {
+  const uint64_t start = offset;
+  const uint64_t end = start + length;
+  const auto next = context.claimed.lower_bound(start);
+  const bool overlaps_next = next != context.claimed.end() && next->first < end;
+  const bool overlaps_previous = next != context.claimed.begin() && std::prev(next)->second > start;
+  require(!overlaps_next && !overlaps_previous, "its tables overlap, or one is reached twice (entries that loop)");
+  context.claimed.emplace_hint(next, start, end);
 }
 
 const uint8_t* bytesAt(const ReadContext& context, uint32_t offset, size_t length) {
@@ -37,7 +54,7 @@ const uint8_t* bytesAt(const ReadContext& context, uint32_t offset, size_t lengt
   return &context.image[context.base + offset];
 }
 
-ResourceKey readKey(const ReadContext& context, uint32_t field) {
+ResourceKey readKey(ReadContext& context, uint32_t field) {
   ResourceKey key;
   if ((field & kHighBit) == 0) {
     require(field <= 0xFFFF, "an identifier does not fit 16 bits");
@@ -47,6 +64,9 @@ ResourceKey readKey(const ReadContext& context, uint32_t field) {
   const uint32_t offset = field & ~kHighBit;
   const uint16_t length = readU16(bytesAt(context, offset, 2));
   const uint8_t* units = bytesAt(context, offset + 2, 2u * length);
+  // Names may be shared, but not so often that copying them would exhaust memory.
+  context.name_units += length;
+  require(context.name_units <= context.image.size(), "its entries share names many times over");
   key.is_name = true;
   for (uint16_t i = 0; i < length; ++i) key.name.push_back(static_cast<char16_t>(readU16(units + 2 * i)));
   return key;
@@ -54,10 +74,11 @@ ResourceKey readKey(const ReadContext& context, uint32_t field) {
 
 ResourceNode readLeaf(ReadContext& context, uint32_t offset) {
   const uint8_t* entry = bytesAt(context, offset, kDataEntrySize);
+  claim(context, offset, kDataEntrySize);
   const uint32_t rva = readU32(entry);
   const uint32_t size = readU32(entry + 4);
   const std::optional<size_t> at = fileOffsetOfRva(context.layout, rva, size);
-  require(at.has_value(), "the data of a resource lies outside the file");
+  require(at.has_value(), "the data of a resource lies outside every section's data in the file");
   // Entries that share data are legal, but not so many that copying them would exhaust memory.
   context.data_bytes += size;
   require(context.data_bytes <= 2 * static_cast<uint64_t>(context.image.size()), "its entries share data many times over");
@@ -70,22 +91,31 @@ ResourceNode readLeaf(ReadContext& context, uint32_t offset) {
 }
 
 ResourceNode readDirectory(ReadContext& context, uint32_t offset, int depth) {
-  require(depth <= kLanguageDepth, "it is nested deeper than type, name and language");
   const uint8_t* header = bytesAt(context, offset, kDirectoryHeaderSize);
   ResourceNode directory;
   directory.characteristics = readU32(header);
   directory.time_date_stamp = readU32(header + 4);
   directory.major_version = readU16(header + 8);
   directory.minor_version = readU16(header + 10);
-  const size_t count = static_cast<size_t>(readU16(header + 12)) + readU16(header + 14);
+  const size_t named = readU16(header + 12);
+  const size_t count = named + readU16(header + 14);
   const uint8_t* entries = bytesAt(context, offset + static_cast<uint32_t>(kDirectoryHeaderSize), count * kDirectoryEntrySize);
+  claim(context, offset, kDirectoryHeaderSize + count * kDirectoryEntrySize);
   for (size_t i = 0; i < count; ++i) {
     context.nodes += 1;
     require(context.nodes <= kMaximumNodes, "it has too many entries, or entries that loop");
     const uint32_t key_field = readU32(entries + i * kDirectoryEntrySize);
     const uint32_t target = readU32(entries + i * kDirectoryEntrySize + 4);
-    ResourceNode child = (target & kHighBit) != 0 ? readDirectory(context, target & ~kHighBit, depth + 1)
-                                                  : readLeaf(context, target);
+    // The loader searches named entries, then numbered ones in ascending order, by the counts in
+    // the header; a tree that breaks this hides entries from it, and from a resource added here.
+    require(((key_field & kHighBit) != 0) == (i < named), "its named and numbered entries are not where its header counts them");
+    require(i <= named || readU32(entries + (i - 1) * kDirectoryEntrySize) < key_field,
+            "its numbered entries are out of order or repeated");
+    // Data stands at the language level only; the loader would read it as a directory elsewhere.
+    const bool is_directory = (target & kHighBit) != 0;
+    require(is_directory == (depth < kLanguageDepth), is_directory ? "it is nested deeper than type, name and language"
+                                                                  : "a resource's data stands where its type or name belongs");
+    ResourceNode child = is_directory ? readDirectory(context, target & ~kHighBit, depth + 1) : readLeaf(context, target);
     child.key = readKey(context, key_field);
     directory.children.push_back(std::move(child));
   }
@@ -115,9 +145,10 @@ ResourceNode readResourceTree(const std::vector<uint8_t>& image, const PeLayout&
   const PeDataDirectory directory = readDataDirectory(image, layout, kResourceDirectoryIndex);
   if (directory.rva == 0) return ResourceNode{};
   for (const PeSection& section : layout.sections) {
-    if (directory.rva < section.virtual_address || directory.rva - section.virtual_address >= section.raw_size) continue;
-    ReadContext context{image, layout, section.raw_pointer + (directory.rva - section.virtual_address),
-                        static_cast<size_t>(section.raw_pointer) + section.raw_size};
+    const uint32_t backed = fileBackedSize(section);
+    if (directory.rva < section.virtual_address || directory.rva - section.virtual_address >= backed) continue;
+    ReadContext context(image, layout, section.raw_pointer + (directory.rva - section.virtual_address),
+                        static_cast<size_t>(section.raw_pointer) + backed);
     return readDirectory(context, 0, 0);
   }
   require(false, "its address lies in no section's data");
@@ -141,6 +172,22 @@ const ResourceNode* findResource(const ResourceNode& root, uint16_t type, uint16
   return first.is_leaf ? &first : nullptr;
 }
 
+void removeResourceType(ResourceNode& root, uint16_t type) {
+  root.children.erase(std::remove_if(root.children.begin(), root.children.end(),
+                                     [&](const ResourceNode& child) { return child.key.matchesId(type); }),
+                      root.children.end());
+}
+
+const ResourceNode* firstResourceOfType(const ResourceNode& root, uint16_t type) {
+  const ResourceNode* type_node = findChild(root, type);
+  if (type_node == nullptr || type_node->is_leaf) return nullptr;
+  for (const ResourceNode& named : type_node->children) {
+    if (named.is_leaf || named.children.empty()) continue;
+    if (named.children.front().is_leaf) return &named.children.front();
+  }
+  return nullptr;
+}
+
 std::vector<uint8_t> writeResourceSection(const ResourceNode& root, uint32_t section_rva) {
   std::vector<uint8_t> section;
   appendResourceSection(root, section_rva, section);
@@ -158,6 +205,8 @@ size_t appendResourceSection(const ResourceNode& root, uint32_t section_rva, std
     queue.pop_front();
     if (node != &root && node->key.is_name) named.push_back(node);
     if (node->is_leaf) {
+      // A leaf is written as data alone: anything hung below it would be lost without a word.
+      if (!node->children.empty()) throw PackError("a resource's data has entries below it, which no directory can hold");
       leaves.push_back(node);
       continue;
     }

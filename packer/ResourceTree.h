@@ -44,7 +44,9 @@ struct ResourceNode {
 
 // The image's resource tree; an empty root when it has none. Throws PackError when the directory
 // is damaged: offsets outside the section, data outside the file, nesting deeper than three
-// levels, or more entries than any real image has.
+// levels, data at the type or name level, tables that overlap or are reached twice, named and
+// numbered entries not where the header counts them or numbers out of order, or more entries
+// than any real image has.
 ResourceNode readResourceTree(const std::vector<uint8_t>& image, const PeLayout& layout);
 
 // Makes `data` the one language (`language`) of resource `type`/`name`, replacing whatever
@@ -53,6 +55,13 @@ void setResource(ResourceNode& root, uint16_t type, uint16_t name, uint16_t lang
 
 // The first language of resource `type`/`name`, or null.
 const ResourceNode* findResource(const ResourceNode& root, uint16_t type, uint16_t name);
+
+// Removes every resource of `type`, whatever its name and language.
+void removeResourceType(ResourceNode& root, uint16_t type);
+
+// The first language of the first resource of `type` in directory order (named resources before
+// numbered ones), which is the one Explorer takes; null when there is none.
+const ResourceNode* firstResourceOfType(const ResourceNode& root, uint16_t type);
 
 // The resource section's bytes for a section that starts at `section_rva`: directory tables,
 // data entries, name strings, then the data of every leaf, each 8-byte aligned. The same tree

@@ -4,51 +4,14 @@
 #include <wctype.h>
 
 #include "Environment.h"
-#include "LauncherBuildConfig.h"
+#include "LauncherSettings.h"
+#include "TemplateSyntax.h"
 #include "TemplateSystemValues.h"
 #include "WideString.h"
 
 namespace {
 
-// A name holds at most 1023 units and its terminator. Longer names are not kept: none of the
-// variables is that long, so such a name is unknown and fails the expansion when it closes.
-constexpr size_t kNameCapacity = 1024;
-
-const WideUnit kProductName[] = WIDE_TEXT(ONEFILE_PRODUCT_NAME);
-const WideUnit kProductVersion[] = WIDE_TEXT(ONEFILE_PRODUCT_VERSION);
 const WideUnit kProgramTemplate[] = WIDE_TEXT("{PROGRAM}");
-
-enum class Variable { temp, program, programBase, programDir, pid, home, cacheDir, product, version, time, unknown };
-
-const struct {
-  const char* name;
-  Variable variable;
-} kVariables[] = {
-    {"TEMP", Variable::temp},         {"PROGRAM", Variable::program}, {"PROGRAM_BASE", Variable::programBase},
-    {"PROGRAM_DIR", Variable::programDir}, {"PID", Variable::pid},     {"HOME", Variable::home},
-    {"CACHE_DIR", Variable::cacheDir}, {"PRODUCT", Variable::product}, {"VERSION", Variable::version},
-    {"TIME", Variable::time},
-};
-
-// Only ASCII letters are folded. The names and ".exe" are ASCII, and in the "C" locale, which the
-// launcher never leaves, _wcsicmp folds no other letters either.
-WideUnit foldAsciiCase(WideUnit unit) {
-  return unit >= 'a' && unit <= 'z' ? static_cast<WideUnit>(unit - ('a' - 'A')) : unit;
-}
-
-bool equalsIgnoringAsciiCase(const WideUnit* text, const char* ascii) {
-  for (; *ascii != 0; ++text, ++ascii) {
-    if (foldAsciiCase(*text) != foldAsciiCase(static_cast<WideUnit>(*ascii))) return false;
-  }
-  return *text == 0;
-}
-
-Variable findVariable(const WideUnit* name) {
-  for (const auto& entry : kVariables) {
-    if (equalsIgnoringAsciiCase(name, entry.name)) return entry.variable;
-  }
-  return Variable::unknown;
-}
 
 // The output region and the length of the text expanded into it so far; the remaining room is
 // capacity - length.
@@ -120,7 +83,7 @@ bool appendProgramBase(Expansion& expansion) {
   WideUnit* const path = appendProgramPath(expansion);
   if (path == nullptr) return false;
   size_t length = wideLength(path);
-  if (length > 3 && equalsIgnoringAsciiCase(path + length - 4, ".exe")) {
+  if (length > 3 && equalsAsciiIgnoringCase(path + length - 4, 4, ".exe")) {
     length -= 4;
     path[length] = 0;
   }
@@ -183,51 +146,26 @@ void appendStartTime(Expansion& expansion) {
   appendValue(expansion, now);
 }
 
-bool appendVariable(Expansion& expansion, Variable variable) {
+bool appendVariable(Expansion& expansion, TemplateVariable variable) {
+  const LauncherSettings& settings = activeLauncherSettings();
   switch (variable) {
-    case Variable::temp:
+    case TemplateVariable::temp:
       if (!appendWrittenBySystem(expansion, writeTemporaryDirectory)) return false;
       removeTrailingBackslashes(expansion);
       return true;
-    case Variable::program: return appendWrittenBySystem(expansion, writeProgramPath);
-    case Variable::programBase: return appendProgramBase(expansion);
-    case Variable::programDir: return appendProgramDirectory(expansion);
-    case Variable::pid: appendProcessId(expansion); return true;
-    case Variable::home: return appendFolder(expansion, readProfileDirectory);
-    case Variable::cacheDir: return appendFolder(expansion, readLocalAppDataDirectory);
-    case Variable::product: appendValue(expansion, kProductName); return true;
-    case Variable::version: appendValue(expansion, kProductVersion); return true;
-    case Variable::time: appendStartTime(expansion); return true;
-    case Variable::unknown: return false;
+    case TemplateVariable::program: return appendWrittenBySystem(expansion, writeProgramPath);
+    case TemplateVariable::programBase: return appendProgramBase(expansion);
+    case TemplateVariable::programDir: return appendProgramDirectory(expansion);
+    case TemplateVariable::pid: appendProcessId(expansion); return true;
+    case TemplateVariable::home: return appendFolder(expansion, readProfileDirectory);
+    case TemplateVariable::cacheDir: return appendFolder(expansion, readLocalAppDataDirectory);
+    case TemplateVariable::product: appendValue(expansion, settings.product); return true;
+    case TemplateVariable::version: appendValue(expansion, settings.version); return true;
+    case TemplateVariable::company: appendValue(expansion, companyOrProduct(settings)); return true;
+    case TemplateVariable::time: appendStartTime(expansion); return true;
+    case TemplateVariable::unknown: return false;
   }
   return false;
-}
-
-// The name between "{" and "}". Units beyond the buffer are not stored; they only mark the name
-// as too long to be any variable.
-struct OpenName {
-  WideBuffer<kNameCapacity> units;
-  size_t length;
-  bool too_long;
-};
-
-void restartName(OpenName& name) {
-  name.length = 0;
-  name.too_long = false;
-}
-
-void addToName(OpenName& name, WideUnit unit) {
-  if (name.length + 1 < kNameCapacity) {
-    name.units[name.length++] = unit;
-  } else {
-    name.too_long = true;
-  }
-}
-
-Variable closeName(OpenName& name) {
-  if (name.too_long) return Variable::unknown;
-  name.units[name.length] = 0;
-  return findVariable(name.units);
 }
 
 }  // namespace
@@ -237,24 +175,19 @@ bool expandLocationTemplate(WideUnit* output, const WideUnit* template_text, siz
   if (capacity == 0) return false;
   output[0] = 0;
   Expansion expansion = {output, capacity, 0};
-  OpenName name;
-  bool name_open = false;
-  for (const WideUnit* unit = template_text; *unit != 0; ++unit) {
-    if (*unit == '{') {
-      // A second "{" drops the name collected so far and starts afresh.
-      restartName(name);
-      name_open = true;
-    } else if (*unit == '}' && name_open) {
-      name_open = false;
-      if (!appendVariable(expansion, closeName(name))) return false;
-    } else if (name_open) {
-      addToName(name, *unit);
-    } else if (!appendLiteral(expansion, *unit)) {
-      // A "}" without an open name lands here too and is kept as a literal unit.
-      return false;
+  // The parser drops a name still open at the end, restarts a name at a second "{" and keeps a
+  // "}" without an open name as a literal unit.
+  for (size_t at = 0;;) {
+    const TemplatePiece piece = nextTemplatePiece(template_text, &at);
+    switch (piece.kind) {
+      case TemplatePieceKind::end: return true;
+      case TemplatePieceKind::literal:
+        if (!appendLiteral(expansion, piece.unit)) return false;
+        break;
+      case TemplatePieceKind::variable:
+        if (!appendVariable(expansion, piece.variable)) return false;
+        break;
     }
   }
-  // A name still open at the end is dropped without trace.
-  return true;
 }
 // NOLINTEND(misc-no-recursion)

@@ -1,11 +1,10 @@
 // Location templates: "{TEMP}\onefile_{PID}_splash_feedback.tmp" and the like, expanded into a
 // region of a WideBuffer.
 //
-// Outside braces every unit is literal; "{" opens a variable name (a second "{" starts it afresh)
-// and "}" closes it. The ten names (TEMP, PROGRAM, PROGRAM_BASE, PROGRAM_DIR, PID, HOME, CACHE_DIR,
-// PRODUCT, VERSION, TIME) match in any ASCII case. A name still open at the end is dropped. A "}"
-// with no open name is kept as a literal unit, like any other unit outside a name. A name of 1024
-// units or more is not kept whole and matches no variable.
+// The syntax is TemplateSyntax's. The eleven names (TEMP, PROGRAM, PROGRAM_BASE, PROGRAM_DIR, PID,
+// HOME, CACHE_DIR, PRODUCT, VERSION, COMPANY, TIME) match in any ASCII case. PRODUCT, VERSION and
+// COMPANY come from the active launcher settings (LauncherSettings.h); COMPANY gives the product
+// name when there is no company. A name of 1024 units or more matches no variable.
 #pragma once
 
 #include "OnefilePlatform.h"

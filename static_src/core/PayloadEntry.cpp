@@ -1,5 +1,7 @@
 #include "PayloadEntry.h"
 
+#include "FileNameRules.h"
+
 namespace {
 
 bool isSeparator(WideUnit unit) { return unit == '\\' || unit == '/'; }
@@ -37,14 +39,10 @@ PayloadStatus readEntrySizeAndChecksum(PayloadStream& stream, uint64_t& size, ui
 }
 
 bool isSafeEntryName(const WideUnit* name) {
-  if (name[0] == 0 || isSeparator(name[0])) return false;
   const WideUnit* component = name;
   for (const WideUnit* unit = name;; ++unit) {
-    if (*unit == ':') return false;
     if (*unit == 0 || isSeparator(*unit)) {
-      const size_t length = static_cast<size_t>(unit - component);
-      if (length == 0) return false;
-      if (component[0] == '.' && (length == 1 || (length == 2 && component[1] == '.'))) return false;
+      if (fileNameProblem(component, static_cast<size_t>(unit - component), nullptr) != FileNameProblem::none) return false;
       if (*unit == 0) return true;
       component = unit + 1;
     }

@@ -30,7 +30,8 @@ EntryNameStatus readEntryName(PayloadStream& stream, EntryNameBuffer& name);
 // Reads the 8-byte size and the 4-byte checksum that follow a name.
 PayloadStatus readEntrySizeAndChecksum(PayloadStream& stream, uint64_t& size, uint32_t& checksum);
 
-// False for a name the launcher must never join to its directory: a rooted name ("\" or "/"
-// first), a name with a drive or any ":" (also alternate data streams), and a name with an empty,
-// "." or ".." component (split at "\" and "/"), since Windows folds those into other paths.
+// False for a name the launcher must never join to its directory: split at "\" and "/", every
+// component must be one Windows keeps as it is (FileNameRules.h). That refuses a rooted name, a
+// drive or any ":" (also alternate data streams), empty, "." and ".." components, and the forms
+// Windows folds into another name or a device ("a.", "b ", "CON", "nul.txt").
 bool isSafeEntryName(const WideUnit* name);

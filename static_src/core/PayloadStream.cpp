@@ -13,6 +13,14 @@ PayloadStatus openPayloadStream(PayloadStream& stream, const uint8_t* compressed
   return PayloadStatus::ok;
 }
 
+void restartPayloadStream(PayloadStream& stream, const uint8_t* compressed, uint64_t length) {
+  ZSTD_DCtx_reset(stream.context, ZSTD_reset_session_only);
+  stream.input = {compressed, static_cast<size_t>(length), 0};
+  stream.output.size = 0;
+  stream.output.pos = 0;
+  stream.at_frame_boundary = true;
+}
+
 PayloadStatus readPayload(PayloadStream& stream, void* destination, uint64_t count) {
   uint8_t* out = static_cast<uint8_t*>(destination);
   // Whether a decoder call of this request filled the whole window: the decoder may then still hold

@@ -12,6 +12,9 @@
 #include "OnefilePlatform.h"
 
 constexpr size_t kPayloadWindowSize = 131072;
+// The largest frame window the decoder accepts with its default parameters, which the launcher
+// keeps: a frame that needs more fails to decode.
+constexpr uint64_t kPayloadWindowLimit = uint64_t{1} << 27;  // zstd's ZSTD_WINDOWLOG_LIMIT_DEFAULT
 
 struct PayloadStream {
   ZSTD_DCtx* context;
@@ -30,6 +33,12 @@ enum class PayloadStatus : uint8_t {
 
 // Allocates the window and a decoder context with default parameters (windows up to 2^27 bytes).
 PayloadStatus openPayloadStream(PayloadStream& stream, const uint8_t* compressed, uint64_t length);
+
+// Points an open stream at another payload, from its first byte, keeping the window and the
+// decoder context (and the buffers the decoder grew): for a program that reads many payloads one
+// after another, such as a fuzz target, without allocating for each. Any earlier failure is
+// forgotten.
+void restartPayloadStream(PayloadStream& stream, const uint8_t* compressed, uint64_t length);
 
 // Copies exactly the next `count` (at least 1) decoded bytes to `destination`, or fails; a failed
 // request leaves the stream unusable.

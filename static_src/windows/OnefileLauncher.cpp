@@ -1,5 +1,5 @@
-// The launcher's entry and the order of one start: publish the process id, expand the extraction
-// directory, show the splash, find and test the payload, register the console handler, extract,
+// The launcher's entry and the order of one start: publish the process id, read the settings,
+// expand the extraction directory, show the splash, find and test the payload, register the console handler, extract,
 // hand off, start the child, wait for it and end with its exit code.
 #include <windows.h>
 
@@ -8,7 +8,7 @@
 #include "ChildProcess.h"
 #include "Environment.h"
 #include "FatalErrors.h"
-#include "LauncherBuildConfig.h"
+#include "LauncherSettingsResource.h"
 #include "LocationTemplate.h"
 #include "OnefileSplashScreen.h"
 #include "PayloadExtraction.h"
@@ -16,8 +16,6 @@
 #include "WideString.h"
 
 namespace {
-
-const WideUnit kExtractionTemplate[] = WIDE_TEXT(ONEFILE_EXTRACTION_TEMPLATE);
 
 // Replaces any inherited value, so every {PID}, the feedback file and the child see this
 // launcher's own id.
@@ -52,10 +50,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   const WideUnit* const argument_zero = __wargv != nullptr ? __wargv[0] : WIDE_TEXT("");
 
   publishProcessId();
-  const bool target_expanded = expandLocationTemplate(TargetDirectory, kExtractionTemplate, 4096);
+  // Before the splash, which writes its feedback file: a damaged settings resource writes nothing.
+  const WideUnit* const extraction_template = applyLauncherSettings();
+  const bool target_expanded = expandLocationTemplate(TargetDirectory, extraction_template, 4096);
   showSplash();
   PayloadResource payload = findPayload();
-  if (!target_expanded) failTemplate(kExtractionTemplate);
+  if (!target_expanded) failTemplate(extraction_template);
   if (!SetConsoleCtrlHandler(onConsoleControl, TRUE)) fatalError("Error, failed to register signal handler.");
   if (!hasPayloadHeader(payload.bytes, payload.length)) fatalError("Error, couldn't find attached data header.");
   openPayloadStream(payload.bytes + kPayloadHeaderLength, payload.length - kPayloadHeaderLength);

@@ -226,7 +226,11 @@ TEST(PayloadRecords, UnsafeNamesAreRefused) {
       {u"lib\\codecs\\b.dll", true},
       {u"lib/b.dll", true},
       {u"..data", true},
-      {u"a..b\\c.", true},
+      {u"a..b\\c.d", true},
+      {u"console.txt", true},
+      {u"com10.txt", true},
+      {u"lpt\\nul_\\con-x", true},
+      {u" leading space", true},
       {u"\\rooted.exe", false},
       {u"/rooted.exe", false},
       {u"C:\\Windows\\x.dll", false},
@@ -240,13 +244,35 @@ TEST(PayloadRecords, UnsafeNamesAreRefused) {
       {u"lib\\\\twice.dll", false},
       {u"lib\\", false},
       {u"..", false},
+      // Windows drops a trailing dot or space, so these alias "a", "b" and their folder.
+      {u"a.", false},
+      {u"lib\\b ", false},
+      {u"...", false},
+      {u"lib.\\a.dll", false},
+      // Device names, in any letter case and with any extension.
+      {u"CON", false},
+      {u"lib\\nul.txt", false},
+      {u"Aux.tar.gz", false},
+      {u"prn .log", false},
+      {u"com1", false},
+      {u"LPT9.dat", false},
+      {u"com\u00b9.txt", false},
+      // Units no Windows file name may hold.
+      {u"a<b", false},
+      {u"what?", false},
+      {u"star*", false},
+      {u"pipe|x", false},
+      {u"quote\"", false},
+      {u"tab\tname", false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(isSafeEntryName(wide(c.name).c_str()), c.safe) << testing::PrintToString(std::u16string(c.name));
   }
   EntryNameStatus last = EntryNameStatus::name;
-  walk(handMadeResource(units(u"..\\evil.exe") + std::string(12, '\0') + units(u"")), &last);
-  EXPECT_EQ(last, EntryNameStatus::unsafe);
+  for (const char16_t* name : {u"..\\evil.exe", u"a.", u"nul.txt"}) {
+    walk(handMadeResource(units(name) + std::string(12, '\0') + units(u"")), &last);
+    EXPECT_EQ(last, EntryNameStatus::unsafe) << testing::PrintToString(std::u16string(name));
+  }
 }
 
 }  // namespace

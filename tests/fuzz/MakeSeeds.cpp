@@ -1,28 +1,315 @@
-// Writes the seed inputs of the payload corpus: small valid payloads and the faults the reader must
-// refuse. Run once by scripts/fuzz when the corpus is empty; its output is committed.
+// Writes the seed inputs of the fuzz corpora: small valid inputs of each format and the faults the
+// readers must refuse (each fault found so far has its reproducer here). Its output is committed;
+// run it again (fuzz-seeds tests/fuzz/corpus) only when a seed should change.
+//
+// The executables are tiny PE32+ images made here, not the launcher stub: a few kilobytes with
+// the stub's kinds of resources (icon, icon group, version, manifest) mutate far faster than the
+// stub's 300 KiB of code, and a corpus that does not change with every build replays the same.
+#include <stdint.h>
+
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "Crc32.h"
+#include "LittleEndian.h"
+#include "PeImage.h"
+#include "PayloadHeader.h"
 #include "PayloadWriter.h"
+#include "ResourceTree.h"
 
 namespace {
+
+typedef std::vector<uint8_t> Bytes;
+
+constexpr uint32_t kFileAlignment = 0x200;
+constexpr uint32_t kSectionAlignment = 0x1000;
+constexpr size_t kOptionalHeaderSize = 0xF0;
+
 void save(const std::string& directory, const std::string& name, const std::string& bytes) {
+  std::filesystem::create_directories(directory);
   std::ofstream(directory + "/" + name, std::ios::binary) << bytes;
 }
-}  // namespace
+void save(const std::string& directory, const std::string& name, const Bytes& bytes) {
+  save(directory, name, std::string(bytes.begin(), bytes.end()));
+}
 
-int main(int argc, char** argv) {
-  if (argc != 2) return 64;
-  const std::string directory = argv[1];
+Bytes bytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+struct SectionPlan {
+  const char* name;
+  Bytes data;
+  uint32_t virtual_size;
+  uint32_t characteristics;
+};
+
+// A PE32+ executable for x86-64 with the given sections, in this order, each at the next page in
+// memory and the next 512 bytes in the file. Data directories: resources and relocations where a
+// section of that name is given.
+Bytes tinyImage(std::vector<SectionPlan> sections, const ResourceNode* resources) {
+  const size_t headers = 0x200;
+  Bytes image(headers, 0);
+  image[0] = 'M';
+  image[1] = 'Z';
+  writeU32(&image[0x3C], 0x40);
+  writeU32(&image[0x40], 0x00004550);  // "PE\0\0"
+  uint8_t* coff = &image[0x44];
+  writeU16(coff, 0x8664);
+  writeU16(coff + 2, static_cast<uint16_t>(sections.size()));
+  writeU16(coff + 16, kOptionalHeaderSize);
+  writeU16(coff + 18, 0x0022);  // executable, large addresses
+  uint8_t* optional = coff + 20;
+  writeU16(optional, 0x20B);
+  writeU32(optional + 16, 0x1000);  // entry point
+  writeU32(optional + 20, 0x1000);  // base of code
+  writeU64(optional + 24, 0x140000000ull);
+  writeU32(optional + 32, kSectionAlignment);
+  writeU32(optional + 36, kFileAlignment);
+  writeU16(optional + 40, 4);
+  writeU16(optional + 48, 5);
+  writeU16(optional + 50, 2);
+  writeU32(optional + 60, headers);
+  writeU16(optional + 68, 2);  // GUI
+  writeU16(optional + 70, 0x0160);
+  writeU64(optional + 72, 0x200000);
+  writeU64(optional + 80, 0x1000);
+  writeU64(optional + 88, 0x100000);
+  writeU64(optional + 96, 0x1000);
+  writeU32(optional + 108, 16);
+
+  // Offsets from here on: the image grows, and pointers into it would dangle.
+  const size_t optional_at = 0x44 + 20;
+  uint32_t address = kSectionAlignment;
+  size_t header_at = optional_at + kOptionalHeaderSize;
+  for (SectionPlan& section : sections) {
+    if (std::string(section.name) == ".rsrc" && resources != nullptr) {
+      section.data = writeResourceSection(*resources, address);
+      section.virtual_size = static_cast<uint32_t>(section.data.size());
+    }
+    const uint32_t raw_size = static_cast<uint32_t>(alignUp(section.data.size(), kFileAlignment));
+    const uint32_t raw_pointer = static_cast<uint32_t>(image.size());
+    uint8_t* header = &image[header_at];
+    std::copy(section.name, section.name + std::char_traits<char>::length(section.name), header);
+    writeU32(header + 8, section.virtual_size);
+    writeU32(header + 12, address);
+    writeU32(header + 16, raw_size);
+    writeU32(header + 20, raw_pointer);
+    writeU32(header + 36, section.characteristics);
+    const std::string name = section.name;
+    if (name == ".rsrc" || name == ".reloc") {
+      const size_t directory = optional_at + 112 + 8 * size_t{name == ".rsrc" ? kResourceDirectoryIndex : kRelocationDirectoryIndex};
+      writeU32(&image[directory], address);
+      writeU32(&image[directory + 4], section.virtual_size);
+    }
+    image.insert(image.end(), section.data.begin(), section.data.end());
+    image.resize(raw_pointer + raw_size, 0);
+    address += static_cast<uint32_t>(alignUp(section.virtual_size, kSectionAlignment));
+    header_at += 40;
+  }
+  writeU32(&image[optional_at + 56], address);
+  const PeLayout layout = readPeLayout(image);
+  writeU32(&image[layout.checksumOffset()], computePeChecksum(image, layout.checksumOffset()));
+  return image;
+}
+
+Bytes textSection() { return Bytes{0xC3}; }
+
+Bytes relocationBlock() {
+  Bytes block(12, 0);
+  writeU32(&block[0], 0x1000);  // page
+  writeU32(&block[4], 12);      // block size: the header and two padding entries
+  return block;
+}
+
+SectionPlan text() { return {".text", textSection(), 1, 0x60000020}; }
+SectionPlan rsrc() { return {".rsrc", {}, 0, 0x40000040}; }
+SectionPlan reloc() { return {".reloc", relocationBlock(), 12, 0x42000040}; }
+
+// The kinds of resource the launcher stub carries, small, plus application data of type 10 and a
+// named type and name.
+ResourceNode stubResources() {
+  ResourceNode root;
+  setResource(root, 3, 1, 1033, bytesOf(std::string("\x28\0\0\0\x10\0\0\0\x20\0\0\0\x01\0\x20\0", 16) + std::string(24, '\x7F')));
+  setResource(root, 14, 1, 1033, bytesOf(std::string("\0\0\x01\0\x01\0\x10\x10\0\0\x01\0\x20\0\x28\0\0\0\x01\0", 20)));
+  const std::u16string version = u"VS_VERSION_INFO";
+  Bytes version_bytes(6, 0);
+  for (char16_t unit : version) version_bytes.insert(version_bytes.end(), {static_cast<uint8_t>(unit), 0});
+  version_bytes.insert(version_bytes.end(), {0, 0, 0, 0, 0xBD, 0x04, 0xEF, 0xFE});
+  setResource(root, 16, 1, 1033, version_bytes);
+  setResource(root, 24, 1, 1033, bytesOf("<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\"/>"));
+  setResource(root, kRtRcdata, 5, 1033, bytesOf("application data"));
+  // A named type with a named entry: type "CONFIG", name "MAIN", language neutral.
+  ResourceNode language;
+  language.key = ResourceKey::ofId(0);
+  language.is_leaf = true;
+  language.data = bytesOf("key=value");
+  ResourceNode name;
+  name.key.is_name = true;
+  name.key.name = u"MAIN";
+  name.children.push_back(language);
+  ResourceNode type;
+  type.key.is_name = true;
+  type.key.name = u"CONFIG";
+  type.children.push_back(name);
+  root.children.insert(root.children.begin(), type);
+  return root;
+}
+
+Bytes png() { return Bytes{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'}; }
+
+Bytes packedImage(const std::string& payload) {
+  ResourceNode resources = stubResources();
+  setResource(resources, kRtRcdata, kPayloadResourceId, kLanguageNeutral, bytesOf(payload));
+  setResource(resources, kRtRcdata, kSplashResourceId, kLanguageNeutral, png());
+  return tinyImage({text(), rsrc(), reloc()}, &resources);
+}
+
+// The file offset of the resource section's root directory.
+size_t resourceRoot(const Bytes& image) {
+  const PeLayout layout = readPeLayout(image);
+  for (const PeSection& section : layout.sections) {
+    if (section.name == ".rsrc") return section.raw_pointer;
+  }
+  return 0;
+}
+
+// The file offset of the root's entry for numbered type `type`.
+size_t typeEntry(const Bytes& image, uint16_t type) {
+  const size_t root = resourceRoot(image);
+  const size_t count = static_cast<size_t>(readU16(&image[root + 12])) + readU16(&image[root + 14]);
+  for (size_t i = 0; i < count; ++i) {
+    const size_t entry = root + 16 + 8 * i;
+    if (readU32(&image[entry]) == type) return entry;
+  }
+  return 0;
+}
+
+size_t targetOf(const Bytes& image, size_t entry) { return resourceRoot(image) + (readU32(&image[entry + 4]) & 0x7FFFFFFF); }
+
+Bytes changed(Bytes image, const std::function<void(Bytes&)>& change) {
+  change(image);
+  return image;
+}
+
+std::string unitsOf(const std::u16string& text) {
+  std::string bytes;
+  for (char16_t unit : text) bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+  return bytes + std::string(2, '\0');
+}
+
+std::string recordHeader(const std::u16string& name, const std::string& data) {
+  std::string header = unitsOf(name);
+  const uint64_t size = data.size();
+  for (int i = 0; i < 8; ++i) header.push_back(static_cast<char>(size >> (8 * i)));
+  const uint32_t checksum = storedChecksum(crc32Update(0, data.data(), data.size()));
+  for (int i = 0; i < 4; ++i) header.push_back(static_cast<char>(checksum >> (8 * i)));
+  return header;
+}
+
+std::string segment(const std::string& bytes) {
+  return std::string{static_cast<char>(bytes.size() & 0xFF), static_cast<char>(bytes.size() >> 8)} + bytes;
+}
+
+void payloadSeeds(const std::string& directory) {
   const std::vector<PayloadFile> files = {
       {u"Quorvell.exe", std::string(300, 'M')}, {u"empty.txt", ""}, {u"lib\\a.dll", std::string(40000, 'x') + "tail"}};
   const std::string valid = buildPayloadResource(files.data(), files.size());
   save(directory, "valid-three-files", valid);
+  save(directory, "valid-per-file", buildPayloadResource(files.data(), files.size(), 3, 0, PayloadLayout::perFile));
   save(directory, "end-marker-only", buildPayloadResource(nullptr, 0));
   save(directory, "cut-short", valid.substr(0, valid.size() / 2));
   save(directory, "header-only", "QOV");
-  PayloadFile unsafe = {u"..\\evil.exe", "x"};
-  save(directory, "unsafe-name", buildPayloadResource(&unsafe, 1));
+  const PayloadFile unsafe[] = {{u"..\\evil.exe", "x"}, {u"app.exe.", "x"}, {u"lib\\Nul.txt", "x"}, {u"readme ", "x"}};
+  save(directory, "unsafe-name", buildPayloadResource(&unsafe[0], 1));
+  save(directory, "unsafe-trailing-dot", buildPayloadResource(&unsafe[1], 1));
+  save(directory, "unsafe-device-name", buildPayloadResource(&unsafe[2], 1));
+  save(directory, "unsafe-trailing-space", buildPayloadResource(&unsafe[3], 1));
+
+  // The decoded entry list itself ('L'), and cut into frames that declare their sizes ('F'), as
+  // the fuzz target wraps them.
+  const std::vector<PayloadFile> small = {{u"Quorvell.exe", std::string(300, 'M')}, {u"empty.txt", ""}, {u"lib\\a.dll", "tail"}};
+  std::string list;
+  std::string segments;
+  for (const PayloadFile& file : small) {
+    list += recordHeader(file.name, file.data) + file.data;
+    segments += segment(recordHeader(file.name, file.data));
+    if (!file.data.empty()) segments += segment(file.data);
+  }
+  save(directory, "list-three-files", "L" + list + unitsOf(u""));
+  save(directory, "frames-three-files", "F" + segments + segment(unitsOf(u"")));
+  // A frame that needs a window of 2^28 bytes, more than the launcher's decoder accepts.
+  const std::string content = recordHeader(u"a.txt", "a") + "a" + unitsOf(u"");
+  std::string frame = std::string("\x28\xB5\x2F\xFD\x00\x90", 6);
+  const uint32_t block = 1u | static_cast<uint32_t>(content.size() << 3);
+  frame += {static_cast<char>(block), static_cast<char>(block >> 8), static_cast<char>(block >> 16)};
+  save(directory, "window-2-to-28", "QOV" + frame + content);
+}
+
+void executableSeeds(const std::string& directory) {
+  const std::vector<PayloadFile> files = {{u"app.exe", "MZ program"}, {u"data\\a.txt", "some text"}};
+  const Bytes packed = packedImage(buildPayloadResource(files.data(), files.size()));
+  save(directory, "tiny-packed", packed);
+  save(directory, "tiny-packed-per-file",
+       packedImage(buildPayloadResource(files.data(), files.size(), 3, 0, PayloadLayout::perFile)));
+  const PayloadFile alias[] = {{u"app.exe", "MZ"}, {u"app.exe.", "overwrites the program"}};
+  save(directory, "tiny-packed-trailing-dot", packedImage(buildPayloadResource(alias, 2)));
+  const PayloadFile device = {u"lib\\con.txt", "x"};
+  save(directory, "tiny-packed-device-name", packedImage(buildPayloadResource(&device, 1)));
+
+  const ResourceNode resources = stubResources();
+  const Bytes stub = tinyImage({text(), rsrc(), reloc()}, &resources);
+  save(directory, "tiny-stub", stub);
+  save(directory, "tiny-bare", tinyImage({text(), reloc()}, nullptr));
+  const Bytes alone = tinyImage({text()}, nullptr);
+  save(directory, "tiny-text-only", alone);
+
+  // Faults found by review: resource data where a type or a name belongs (the payload was hung
+  // below it and lost), and SizeOfHeaders beyond the file (read past the end of the image).
+  save(directory, "leaf-at-type-level", changed(stub, [](Bytes& b) {
+         const size_t entry = typeEntry(b, kRtRcdata);
+         const size_t name_entry = targetOf(b, entry) + 16;
+         const size_t language_entry = targetOf(b, name_entry) + 16;
+         writeU32(&b[entry + 4], readU32(&b[language_entry + 4]));
+       }));
+  save(directory, "leaf-at-name-level", changed(stub, [](Bytes& b) {
+         const size_t name_entry = targetOf(b, typeEntry(b, kRtRcdata)) + 16;
+         writeU32(&b[name_entry + 4], readU32(&b[targetOf(b, name_entry) + 16 + 4]));
+       }));
+  const size_t size_of_headers = 0x44 + 20 + 60;
+  save(directory, "size-of-headers-past-end", changed(alone, [&](Bytes& b) {
+         writeU32(&b[size_of_headers], static_cast<uint32_t>(b.size() + (1u << 20)));
+       }));
+  save(directory, "size-of-headers-all-ones", changed(stub, [&](Bytes& b) { writeU32(&b[size_of_headers], 0xFFFFFFFF); }));
+  // Bad input of every kind the readers must refuse.
+  save(directory, "directory-loop", changed(stub, [](Bytes& b) {
+         writeU32(&b[typeEntry(b, kRtRcdata) + 4], 0x80000000u);
+       }));
+  save(directory, "types-out-of-order", changed(stub, [](Bytes& b) {
+         const size_t first = typeEntry(b, 3);
+         const size_t second = typeEntry(b, 14);
+         for (size_t i = 0; i < 8; ++i) std::swap(b[first + i], b[second + i]);
+       }));
+  save(directory, "resource-data-outside-sections", changed(stub, [](Bytes& b) {
+         const size_t name_entry = targetOf(b, typeEntry(b, 24)) + 16;
+         const size_t data_entry = targetOf(b, targetOf(b, name_entry) + 16);
+         writeU32(&b[data_entry], 0x7FFF0000u);
+       }));
+  save(directory, "section-table-past-end", changed(alone, [](Bytes& b) { writeU16(&b[0x44 + 2], 40); }));
+  save(directory, "section-past-4-gib", changed(alone, [](Bytes& b) {
+         writeU32(&b[0x44 + 20 + kOptionalHeaderSize + 12], 0xFFFFF000u);
+         writeU32(&b[0x44 + 20 + kOptionalHeaderSize + 8], 0x2000);
+       }));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) return 64;
+  const std::string corpora = argv[1];
+  payloadSeeds(corpora + "/payload-walk");
+  executableSeeds(corpora + "/pe-list");
+  executableSeeds(corpora + "/resource-write");
   return 0;
 }

@@ -13,13 +13,16 @@
 #include <sstream>
 #include <thread>
 
+#define ZSTD_STATIC_LINKING_ONLY  // ZSTD_getFrameHeader
 #include <zstd.h>
 
 #include "Crc32.h"
 #include "PackCommand.h"
 #include "LittleEndian.h"
 #include "PackerTestSupport.h"
+#include "PayloadWriter.h"
 #include "PeImage.h"
+#include "PeResourceUpdate.h"
 #include "PeSubsystem.h"
 #include "ResourceTree.h"
 
@@ -58,6 +61,12 @@ CommandResult pack(const std::vector<std::string>& arguments) {
   std::vector<std::string> command{kTool, "pack"};
   command.insert(command.end(), arguments.begin(), arguments.end());
   return runCommand(command);
+}
+
+// list's file table: from its header line on, after the identity lines.
+std::string fileTable(const std::string& listing) {
+  const size_t header = listing.find("        size  checksum  name\n");
+  return header == std::string::npos ? "" : listing.substr(header);
 }
 
 Bytes payloadResource(const Bytes& image) {
@@ -112,7 +121,8 @@ std::string payloadName(const std::string& path) {
   return name;
 }
 
-// Both layouts: the whole list in one frame (the default), and a frame per record and per file.
+// Every layout: small files grouped in frames (the default), the whole list in one frame, and a
+// frame per record and per file.
 class RoundTrip : public Packer, public testing::WithParamInterface<const char*> {};
 
 TEST_P(RoundTrip, ListVerifyAndExtractGiveBackTheTree) {
@@ -124,9 +134,10 @@ TEST_P(RoundTrip, ListVerifyAndExtractGiveBackTheTree) {
   ASSERT_EQ(packing.exit_code, 0) << packing.err;
   EXPECT_EQ(packing.out + packing.err, "");
 
-  // list: one line per file in payload order, then the totals.
+  // list: the identity, then one line per file in payload order, then the totals.
   const CommandResult listing = runCommand({kTool, "list", packed});
   ASSERT_EQ(listing.exit_code, 0) << listing.err;
+  const std::string table = fileTable(listing.out);
   std::ostringstream expected;
   expected << "        size  checksum  name\n";
   uint64_t total = 0;
@@ -137,7 +148,7 @@ TEST_P(RoundTrip, ListVerifyAndExtractGiveBackTheTree) {
     expected << line << payloadName(file.path) << "\n";
     total += file.bytes.size();
   }
-  EXPECT_EQ(listing.out.substr(0, expected.str().size()), expected.str());
+  EXPECT_EQ(table.substr(0, expected.str().size()), expected.str());
   EXPECT_NE(listing.out.find(std::to_string(files.size()) + " files, " + std::to_string(total) + " bytes"), std::string::npos)
       << listing.out;
 
@@ -164,7 +175,7 @@ TEST_P(RoundTrip, ListVerifyAndExtractGiveBackTheTree) {
   EXPECT_EQ(snapshotTree(target), snapshotTree(app));
 }
 
-INSTANTIATE_TEST_SUITE_P(Layouts, RoundTrip, testing::Values("single", "per-file"));
+INSTANTIATE_TEST_SUITE_P(Layouts, RoundTrip, testing::Values("grouped", "single", "per-file"));
 
 TEST_F(Packer, MainInASubfolderComesFirstAndNothingElseMoves) {
   put(app / "z.txt", textBytes("z"));
@@ -174,7 +185,7 @@ TEST_F(Packer, MainInASubfolderComesFirstAndNothingElseMoves) {
   ASSERT_EQ(pack({app.string(), "--main", "bin/run.exe", "--stub", stub, "-o", packed}).exit_code, 0);
   const CommandResult listing = runCommand({kTool, "list", packed});
   std::vector<std::string> names;
-  std::istringstream lines(listing.out);
+  std::istringstream lines(fileTable(listing.out));
   std::string line;
   std::getline(lines, line);
   while (std::getline(lines, line) && line.rfind("  ", 0) == 0) names.push_back(line.substr(line.rfind("  ") + 2));
@@ -183,16 +194,22 @@ TEST_F(Packer, MainInASubfolderComesFirstAndNothingElseMoves) {
 
 TEST_F(Packer, FrameHeaderAndTrailerAreFixedAndPacksAreReproducible) {
   for (const TreeFile& file : sampleTree()) put(app / file.path, file.bytes);
-  ASSERT_EQ(pack({app.string(), "--main", "Quorvell.exe", "--stub", stub, "-o", out("first.exe")}).exit_code, 0);
+  // The output's name is part of the bytes (the version resource names it), so both are app.exe.
+  fs::create_directories(scratch.path() / "first");
+  fs::create_directories(scratch.path() / "second");
+  ASSERT_EQ(pack({app.string(), "--main", "Quorvell.exe", "--layout", "single", "--stub", stub, "-o", out("first/app.exe")})
+                .exit_code,
+            0);
   // New times on every file: nothing of them may reach the output.
   for (const fs::directory_entry& entry : fs::recursive_directory_iterator(app)) {
     fs::last_write_time(entry.path(), fs::last_write_time(entry.path()) - std::chrono::hours(1));
   }
   // Without --stub the tool finds the launcher built beside it.
-  const CommandResult second = pack({app.string(), "--main", "Quorvell.exe", "-o", out("second.exe")});
+  const CommandResult second =
+      pack({app.string(), "--main", "Quorvell.exe", "--layout", "single", "-o", out("second/app.exe")});
   ASSERT_EQ(second.exit_code, 0) << second.err;
-  const Bytes first = readBytes(out("first.exe"));
-  EXPECT_EQ(first, readBytes(out("second.exe")));
+  const Bytes first = readBytes(out("first/app.exe"));
+  EXPECT_EQ(first, readBytes(out("second/app.exe")));
 
   const Bytes resource = payloadResource(first);
   ASSERT_GT(resource.size(), 3u + 6 + 14);
@@ -205,6 +222,31 @@ TEST_F(Packer, FrameHeaderAndTrailerAreFixedAndPacksAreReproducible) {
   ASSERT_EQ(3 + frame + 14, resource.size());
   EXPECT_EQ(Bytes(resource.end() - 14, resource.end() - 8), Bytes(6, 0));
   EXPECT_EQ(readU64(&resource[resource.size() - 8]), resource.size() - 8);
+}
+
+// The default layout: the marker zstd skips, then frames that each declare their size and a window
+// of at most 8 MiB, so that the launcher can step over any of them and decodes with little memory.
+TEST_F(Packer, TheDefaultLayoutPutsEveryGroupInFramesThatDeclareTheirSize) {
+  for (const TreeFile& file : sampleTree()) put(app / file.path, file.bytes);
+  ASSERT_EQ(pack({app.string(), "--main", "Quorvell.exe", "--stub", stub, "-o", out("app.exe")}).exit_code, 0);
+  const Bytes resource = payloadResource(readBytes(out("app.exe")));
+  EXPECT_EQ(Bytes(resource.begin() + 3, resource.begin() + 15),
+            (Bytes{0x5E, 0x2A, 0x4D, 0x18, 4, 0, 0, 0, 'Q', 'O', 'V', 'G'}));
+  size_t at = 15;
+  int frames = 0;
+  while (resource.size() - at > 14) {
+    ZSTD_frameHeader header;
+    ASSERT_EQ(ZSTD_getFrameHeader(&header, &resource[at], resource.size() - at), 0u) << "frame " << frames;
+    EXPECT_NE(header.frameContentSize, ZSTD_CONTENTSIZE_UNKNOWN) << "frame " << frames;
+    EXPECT_LE(header.windowSize, 8u << 20) << "frame " << frames;
+    const size_t length = ZSTD_findFrameCompressedSize(&resource[at], resource.size() - at);
+    ASSERT_FALSE(ZSTD_isError(length));
+    at += length;
+    frames += 1;
+  }
+  // The sample's files are all small: one group (its index and its data), then the end.
+  EXPECT_EQ(frames, 3);
+  EXPECT_EQ(at + 14, resource.size());
 }
 
 // zstd's workers each take a fixed-size job; the tree spans several, so any dependence of the
@@ -331,8 +373,7 @@ TEST_F(Packer, TheLauncherTakesTheMainProgramsSubsystemUnlessTold) {
     EXPECT_EQ(readU32(&image[layout.checksumOffset()]), computePeChecksum(image, layout.checksumOffset()));
     const CommandResult listing = runCommand({kTool, "list", out("a.exe")});
     ASSERT_EQ(listing.exit_code, 0) << listing.err;
-    const std::string line = "\nsubsystem: " + subsystemName(c.expected) + "\n";
-    EXPECT_EQ(listing.out.substr(listing.out.size() - std::min(listing.out.size(), line.size())), line) << listing.out;
+    EXPECT_NE(listing.out.find("\nsubsystem   " + subsystemName(c.expected) + "\n"), std::string::npos) << listing.out;
   }
 }
 
@@ -348,6 +389,28 @@ struct BadInput {
 std::vector<std::string> packArguments(const fs::path& root, const std::string& main = "main.exe",
                                        const std::string& output = "out.exe") {
   return {(root / "app").string(), "--main", main, "--stub", (root / "stub.exe").string(), "-o", (root / output).string()};
+}
+
+std::vector<std::string> withOptions(const fs::path& root, const std::vector<std::string>& options) {
+  std::vector<std::string> arguments = packArguments(root);
+  arguments.insert(arguments.end(), options.begin(), options.end());
+  return arguments;
+}
+
+// An .ico file with one image.
+Bytes icoOf(const Bytes& image) {
+  Bytes file = {0, 0, 1, 0, 1, 0, 0, 0, 0, 0, 1, 0, 32, 0, 0, 0, 0, 0, 22, 0, 0, 0};
+  writeU32(&file[14], static_cast<uint32_t>(image.size()));
+  file.insert(file.end(), image.begin(), image.end());
+  return file;
+}
+
+// Rewrites the scratch folder's stub through `damage`; the usual arguments.
+std::vector<std::string> withDamagedStub(const fs::path& root, const std::function<void(Bytes&, const PeLayout&)>& damage) {
+  Bytes image = readBytes(root / "stub.exe");
+  damage(image, readPeLayout(image));
+  put(root / "stub.exe", image);
+  return packArguments(root);
 }
 
 const BadInput kBadInputs[] = {
@@ -401,23 +464,45 @@ const BadInput kBadInputs[] = {
      "is not a PE32+ executable for x86-64: no MZ header", 1},
     {"stub PE32",
      [](const fs::path& r) {
-       Bytes image = readBytes(r / "stub.exe");
-       writeU16(&image[readPeLayout(image).optional_header_offset], 0x10B);
-       put(r / "stub.exe", image);
-       return packArguments(r);
+       return withDamagedStub(r, [](Bytes& image, const PeLayout& layout) { writeU16(&image[layout.optional_header_offset], 0x10B); });
      },
      "is not PE32+", 1},
     {"stub signed",
      [](const fs::path& r) {
-       Bytes image = readBytes(r / "stub.exe");
-       const PeLayout layout = readPeLayout(image);
-       writeU32(&image[layout.dataDirectoryOffset(kCertificateDirectoryIndex)], static_cast<uint32_t>(image.size()));
-       writeU32(&image[layout.dataDirectoryOffset(kCertificateDirectoryIndex) + 4], 8);
-       image.resize(image.size() + 8);
-       put(r / "stub.exe", image);
-       return packArguments(r);
+       return withDamagedStub(r, [](Bytes& image, const PeLayout& layout) {
+         writeU32(&image[layout.dataDirectoryOffset(kCertificateDirectoryIndex)], static_cast<uint32_t>(image.size()));
+         writeU32(&image[layout.dataDirectoryOffset(kCertificateDirectoryIndex) + 4], 8);
+         image.resize(image.size() + 8);
+       });
      },
      "carries an Authenticode signature", 1},
+    // The payload used to be hung below the data and lost, and the pack reported as done.
+    {"stub with data where a type belongs",
+     [](const fs::path& r) {
+       return withDamagedStub(r, [](Bytes& image, const PeLayout& layout) {
+         const size_t root = *fileOffsetOfRva(layout, readU32(&image[layout.dataDirectoryOffset(kResourceDirectoryIndex)]), 16);
+         const size_t type = root + 16;
+         const size_t name = root + (readU32(&image[type + 4]) & 0x7FFFFFFFu) + 16;
+         const size_t language = root + (readU32(&image[name + 4]) & 0x7FFFFFFFu) + 16;
+         writeU32(&image[type], 10);
+         writeU32(&image[type + 4], readU32(&image[language + 4]));
+       });
+     },
+     "damaged resource directory: a resource's data stands where its type or name belongs", 1},
+    // Read past the end of the image (a heap overflow under AddressSanitizer, or signal 11).
+    {"stub with SizeOfHeaders past its end",
+     [](const fs::path& r) {
+       return withDamagedStub(r, [](Bytes& image, const PeLayout& layout) {
+         for (uint32_t index : {kResourceDirectoryIndex, kRelocationDirectoryIndex}) writeU64(&image[layout.dataDirectoryOffset(index)], 0);
+         writeU32(&image[layout.optional_header_offset + 60], static_cast<uint32_t>(image.size() + (1u << 20)));
+       });
+     },
+     "are larger than the file", 1},
+    {"stub with SizeOfHeaders 0xFFFFFFFF",
+     [](const fs::path& r) {
+       return withDamagedStub(r, [](Bytes& image, const PeLayout& layout) { writeU32(&image[layout.optional_header_offset + 60], 0xFFFFFFFFu); });
+     },
+     "its headers (SizeOfHeaders 4294967295) are larger than the file", 1},
     {"output is the stub", [](const fs::path& r) { return packArguments(r, "main.exe", "stub.exe"); }, "is the stub itself", 1},
     {"output is an application file", [](const fs::path& r) { return packArguments(r, "main.exe", "app/data/x.txt"); },
      "is the application file itself", 1},
@@ -475,6 +560,50 @@ const BadInput kBadInputs[] = {
      "--level takes a whole number from 1 to 22", 2},
     {"unknown option", [](const fs::path& r) { auto a = packArguments(r); a.push_back("--fast"); return a; },
      "unknown option '--fast'", 2},
+    // The identity: refused before anything is written, each value with where it came from.
+    {"name with a colon", [](const fs::path& r) { return withOptions(r, {"--name", "A:B"}); },
+     "the product name 'A:B' (from --name) contains ':', which Windows does not allow in file names, and the extraction "
+     "template makes it a folder name", 1},
+    {"version that is a device name", [](const fs::path& r) { return withOptions(r, {"--version=CON"}); },
+     "the version 'CON' (from --version) is a device name on Windows", 1},
+    {"company with a trailing dot that the template uses",
+     [](const fs::path& r) { return withOptions(r, {"--company", "Acme Inc.", "--extract-to", "{CACHE_DIR}\\{COMPANY}\\{PRODUCT}"}); },
+     "the company 'Acme Inc.' (from --company) ends with a dot or a space", 1},
+    {"empty name", [](const fs::path& r) { return withOptions(r, {"--name", ""}); }, "the product name (from --name) is empty", 1},
+    {"name of 129 units", [](const fs::path& r) { return withOptions(r, {"--name", std::string(129, 'n')}); },
+     "is 129 UTF-16 units long; at most 128 are possible", 1},
+    {"control character in the description", [](const fs::path& r) { return withOptions(r, {"--description", "a\tb"}); },
+     "the description 'a\\x09b' (from --description) contains a control character", 1},
+    {"template with an unknown variable", [](const fs::path& r) { return withOptions(r, {"--extract-to", "{CACHE_DIR}\\{NAME}"}); },
+     "names the unknown variable {NAME}; the variables are", 1},
+    {"template with a name left open", [](const fs::path& r) { return withOptions(r, {"--extract-to", "{CACHE_DIR}\\{PRODUCT"}); },
+     "has a '{' at position 13 that no '}' closes", 1},
+    {"relative template", [](const fs::path& r) { return withOptions(r, {"--extract-to", "{PRODUCT}\\{VERSION}"}); },
+     "the extraction template '{PRODUCT}\\{VERSION}' (from --extract-to) gives no absolute path", 1},
+    {"empty template", [](const fs::path& r) { return withOptions(r, {"--extract-to="}); }, "the extraction template (from --extract-to) is empty", 1},
+    {"icon missing", [](const fs::path& r) { return withOptions(r, {"--icon", (r / "none.ico").string()}); }, "cannot read", 1},
+    {"icon cut short",
+     [](const fs::path& r) { put(r / "app.ico", {0, 0, 1}); return withOptions(r, {"--icon", (r / "app.ico").string()}); },
+     "app.ico' cannot be used: it is cut short: 3 bytes", 1},
+    {"icon without images",
+     [](const fs::path& r) { put(r / "app.ico", {0, 0, 1, 0, 0, 0}); return withOptions(r, {"--icon", (r / "app.ico").string()}); },
+     "cannot be used: it holds no images", 1},
+    {"icon larger than 256",
+     [](const fs::path& r) { put(r / "app.ico", icoOf(tinyPng(300, 300))); return withOptions(r, {"--icon", (r / "app.ico").string()}); },
+     "cannot be used: image 1 is 300x300, larger than the 256x256 an icon can hold", 1},
+    {"manifest that is no manifest",
+     [](const fs::path& r) { put(r / "app.manifest", textBytes("<?xml version=\"1.0\"?><html></html>")); return withOptions(r, {"--manifest", (r / "app.manifest").string()}); },
+     "is not an application manifest: its first element is not <assembly>", 1},
+    {"output is the icon",
+     [](const fs::path& r) {
+       put(r / "app.ico", icoOf(tinyPng(16, 16)));
+       auto a = packArguments(r, "main.exe", "app.ico");
+       a.insert(a.end(), {"--icon", (r / "app.ico").string()});
+       return a;
+     },
+     "is the icon itself", 1},
+    {"option given twice", [](const fs::path& r) { return withOptions(r, {"--name", "a", "--name=b"}); },
+     "option --name is given twice", 2},
 };
 
 TEST_F(Packer, BadInputsAreRefusedAndLeaveEverythingAsItWas) {
@@ -494,6 +623,57 @@ TEST_F(Packer, BadInputsAreRefusedAndLeaveEverythingAsItWas) {
     EXPECT_EQ(result.err.rfind("onefile-pack: ", 0), 0u) << result.err;
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(snapshotTree(root.path()), before);
+  }
+}
+
+// An executable from anywhere: list, verify and extract refuse a payload name that Windows would
+// fold into another name or a device, and a frame that needs more window than the launcher
+// decodes, each with one line and exit code 1. Extract writes nothing for the refused entry, so an
+// alias never overwrites the file it aliases.
+TEST_F(Packer, ReadersRefuseHostilePayloadsWithOneLine) {
+  const Bytes stub_image = readBytes(stub);
+  const PeLayout layout = readPeLayout(stub_image);
+  auto packedWith = [&](const std::string& resource) {
+    ResourceNode tree = readResourceTree(stub_image, layout);
+    setResource(tree, kRtRcdata, 27, kLanguageNeutral, Bytes(resource.begin(), resource.end()));
+    return rebuildWithResources(stub_image, layout, planResourcePlacement(stub_image, layout), tree);
+  };
+  auto payload = [](const std::vector<PayloadFile>& files) { return buildPayloadResource(files.data(), files.size()); };
+  // One stored block in a frame that declares a window of 2^28 bytes.
+  const std::string record = std::string("a\0\0\0", 4) + std::string(12, '\0') + std::string(2, '\0');
+  const uint32_t block = 1u | static_cast<uint32_t>(record.size() << 3);
+  const std::string wide_window = std::string("QOV\x28\xB5\x2F\xFD\x00\x90", 9) +
+                                  std::string{static_cast<char>(block), static_cast<char>(block >> 8), 0} + record;
+  const struct {
+    const char* what;
+    std::string resource;
+    const char* message;
+  } cases[] = {
+      {"trailing dot", payload({{u"main.exe", "MZ"}, {u"main.exe.", "alias"}}),
+       "the payload holds the name 'main.exe.', whose component 'main.exe.' ends with a dot or a space"},
+      {"trailing space", payload({{u"main.exe", "MZ"}, {u"main.exe ", "alias"}}), "ends with a dot or a space"},
+      {"device name", payload({{u"main.exe", "MZ"}, {u"logs\\CON.log", "x"}}), "component 'CON.log' is a device name"},
+      {"parent component", payload({{u"main.exe", "MZ"}, {u"..\\x.txt", "x"}}), "component '..'"},
+      {"window beyond the launcher's", wide_window, "needs a window of 256 MiB; the launcher decodes at most 128 MiB"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    writeBytes(out("hostile.exe"), packedWith(c.resource));
+    const fs::path target = scratch.path() / "extracted";
+    fs::remove_all(target);
+    for (const char* command : {"list", "verify", "extract"}) {
+      SCOPED_TRACE(command);
+      std::vector<std::string> arguments{kTool, command, out("hostile.exe")};
+      if (std::string(command) == "extract") arguments.push_back(target.string());
+      const CommandResult result = runCommand(arguments);
+      EXPECT_EQ(result.exit_code, 1);
+      EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+      EXPECT_EQ(result.err.rfind("onefile-pack: ", 0), 0u) << result.err;
+      EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    }
+    const auto written = fs::exists(target) ? snapshotTree(target) : std::map<std::string, Bytes>{};
+    EXPECT_LE(written.size(), 1u);
+    if (!written.empty()) EXPECT_EQ(written.at("main.exe"), textBytes("MZ"));
   }
 }
 

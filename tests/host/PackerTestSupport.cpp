@@ -5,8 +5,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <string.h>
+
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <stdexcept>
 
 #include <zlib.h>
@@ -83,6 +86,66 @@ std::string runReadobj(const std::string& option, const std::vector<uint8_t>& im
     start = end + 1;
   }
   return listing;
+}
+
+namespace {
+
+std::string afterPrefix(const std::string& text, const std::string& prefix) {
+  const size_t at = text.find(prefix);
+  return at == std::string::npos ? "" : text.substr(at + prefix.size());
+}
+
+}  // namespace
+
+std::map<std::string, std::vector<uint8_t>> resourcesDumpedByReadobj(const std::vector<uint8_t>& image) {
+  std::map<std::string, std::vector<uint8_t>> found;
+  std::istringstream lines(runReadobj("--coff-resources", image));
+  std::string line, type, name, language;
+  std::vector<uint8_t>* data = nullptr;
+  auto idOf = [](const std::string& text) { return text.substr(0, text.find(')')); };
+  while (std::getline(lines, line)) {
+    if (!afterPrefix(line, "Type: ").empty()) type = idOf(afterPrefix(line, "(ID "));
+    if (!afterPrefix(line, "Name: ").empty()) name = idOf(afterPrefix(line, "(ID "));
+    if (!afterPrefix(line, "Language: ").empty()) language = idOf(afterPrefix(line, "(ID "));
+    if (line.find("Data (") != std::string::npos) {
+      data = &found[type + "/" + name + "/" + language];
+    } else if (data != nullptr && line.find(')') != std::string::npos && line.find('|') == std::string::npos) {
+      data = nullptr;
+    } else if (data != nullptr) {
+      // "0010: 52005300 49004F00 ...  |R.S.I.O.|": groups of up to four bytes in hex.
+      std::istringstream words(line.substr(line.find(':') + 1, line.find('|') - line.find(':') - 1));
+      std::string word;
+      while (words >> word) {
+        for (size_t i = 0; i + 1 < word.size(); i += 2) data->push_back(static_cast<uint8_t>(std::stoul(word.substr(i, 2), nullptr, 16)));
+      }
+    }
+  }
+  return found;
+}
+
+std::map<std::string, std::string> versionSeenByWindres(const std::vector<uint8_t>& image) {
+  ScratchDirectory scratch;
+  writeBytes(scratch.path() / "image.exe", image);
+  const CommandResult result = runCommand({"x86_64-w64-mingw32-windres", "-i", (scratch.path() / "image.exe").string(), "-o",
+                                           (scratch.path() / "image.rc").string()});
+  if (result.exit_code != 0) throw std::runtime_error("windres failed: " + result.err);
+  std::map<std::string, std::string> found;
+  std::istringstream lines(readAll(scratch.path() / "image.rc"));
+  std::string line;
+  while (std::getline(lines, line)) {
+    const size_t start = line.find_first_not_of(' ');
+    if (start == std::string::npos) continue;
+    const std::string text = line.substr(start);
+    for (const char* key : {"FILEVERSION ", "PRODUCTVERSION "}) {
+      if (text.rfind(key, 0) == 0) found[std::string(key, strlen(key) - 1)] = text.substr(strlen(key));
+    }
+    // VALUE "ProductName", "My App"
+    if (text.rfind("VALUE \"", 0) == 0 && text.find("\", \"") != std::string::npos) {
+      const size_t comma = text.find("\", \"");
+      found[text.substr(7, comma - 7)] = text.substr(comma + 4, text.rfind('"') - comma - 4);
+    }
+  }
+  return found;
 }
 
 ScratchDirectory::ScratchDirectory() {

@@ -18,6 +18,14 @@ void writeBytes(const std::filesystem::path& path, const std::vector<uint8_t>& b
 // llvm-readobj's listing of the image with the given option, without the line naming the file.
 std::string runReadobj(const std::string& option, const std::vector<uint8_t>& image);
 
+// Every resource of the image as llvm-readobj --coff-resources dumps it: "type/name/language"
+// (numbers) -> its bytes.
+std::map<std::string, std::vector<uint8_t>> resourcesDumpedByReadobj(const std::vector<uint8_t>& image);
+
+// The version resource as windres decompiles it into a resource script: each VALUE "key", "text"
+// of its string table, and "FILEVERSION" and "PRODUCTVERSION" as windres writes them ("2, 4, 1, 0").
+std::map<std::string, std::string> versionSeenByWindres(const std::vector<uint8_t>& image);
+
 // A valid PNG image of the given size (8-bit RGBA, every pixel the same colour).
 std::vector<uint8_t> tinyPng(uint32_t width, uint32_t height);
 

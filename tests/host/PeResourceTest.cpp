@@ -9,6 +9,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <algorithm>
 #include <map>
 #include <sstream>
 #include <string>
@@ -174,6 +175,15 @@ TEST_F(StubResources, InsertsAResourceSectionBeforeTheRelocationsWhenThereIsNone
   EXPECT_EQ(runReadobj("--coff-basereloc", packed), runReadobj("--coff-basereloc", stub));
 }
 
+// File offsets in the stub's resource directory: the root, and the entry an entry points to.
+size_t resourceRoot(const Bytes& image, const PeLayout& layout) {
+  return sectionNamed(layout, ".rsrc").raw_pointer + (readU32(&image[layout.dataDirectoryOffset(kResourceDirectoryIndex)]) -
+                                                      sectionNamed(layout, ".rsrc").virtual_address);
+}
+size_t firstEntryBelow(const Bytes& image, const PeLayout& layout, size_t entry) {
+  return resourceRoot(image, layout) + (readU32(&image[entry + 4]) & 0x7FFFFFFFu) + 16;
+}
+
 struct RefusalCase {
   const char* what;
   std::function<void(Bytes&, const PeLayout&)> damage;
@@ -202,6 +212,59 @@ TEST_F(StubResources, RefusesImagesItCannotRewriteSafely) {
          writeU32(&b[root + 16 + 4], 0x80000000u | 0x7FFFFF00u);
        },
        "damaged resource directory"},
+      // Resource 27 used to be hung below such data and lost, with the pack reported as done.
+      {"data where a type belongs",
+       [](Bytes& b, const PeLayout& l) {
+         const size_t type = resourceRoot(b, l) + 16;
+         const size_t language = firstEntryBelow(b, l, firstEntryBelow(b, l, type));
+         writeU32(&b[type], kRtRcdata);
+         writeU32(&b[type + 4], readU32(&b[language + 4]));
+       },
+       "a resource's data stands where its type or name belongs"},
+      {"data where a name belongs",
+       [](Bytes& b, const PeLayout& l) {
+         const size_t name = firstEntryBelow(b, l, resourceRoot(b, l) + 16);
+         writeU32(&b[name + 4], readU32(&b[firstEntryBelow(b, l, name) + 4]));
+       },
+       "a resource's data stands where its type or name belongs"},
+      {"directory looping to the root",
+       [](Bytes& b, const PeLayout& l) { writeU32(&b[resourceRoot(b, l) + 16 + 4], 0x80000000u); }, "reached twice"},
+      {"types out of order",
+       [](Bytes& b, const PeLayout& l) {
+         const size_t first = resourceRoot(b, l) + 16;
+         std::swap_ranges(b.begin() + static_cast<std::ptrdiff_t>(first), b.begin() + static_cast<std::ptrdiff_t>(first + 8),
+                          b.begin() + static_cast<std::ptrdiff_t>(first + 8));
+       },
+       "out of order or repeated"},
+      {"resource data outside every section",
+       [](Bytes& b, const PeLayout& l) {
+         const size_t language = firstEntryBelow(b, l, firstEntryBelow(b, l, resourceRoot(b, l) + 16));
+         writeU32(&b[resourceRoot(b, l) + (readU32(&b[language + 4]))], 0x7FFF0000u);
+       },
+       "outside every section's data"},
+      // The rebuild copied the headers from past the end of the image (a heap overflow).
+      {"SizeOfHeaders past the end of the file",
+       [](Bytes& b, const PeLayout& l) {
+         for (uint32_t index : {kResourceDirectoryIndex, kRelocationDirectoryIndex}) {
+           writeU64(&b[l.dataDirectoryOffset(index)], 0);
+         }
+         writeU32(&b[l.optional_header_offset + 60], static_cast<uint32_t>(b.size() + (1u << 20)));
+       },
+       "are larger than the file"},
+      {"SizeOfHeaders 0xFFFFFFFF", [](Bytes& b, const PeLayout& l) { writeU32(&b[l.optional_header_offset + 60], 0xFFFFFFFFu); },
+       "are larger than the file"},
+      {"section data among the headers",
+       [](Bytes& b, const PeLayout& l) { writeU32(&b[l.sections.front().header_offset + 20], 0x200); },
+       "begins inside its headers"},
+      {"section at address 0",
+       [](Bytes& b, const PeLayout& l) { writeU32(&b[l.sections.front().header_offset + 12], 0); },
+       "lies among the headers in memory"},
+      {"section past 4 GiB",
+       [](Bytes& b, const PeLayout& l) { writeU32(&b[l.sections.back().header_offset + 12], 0xFFFFF000u); },
+       "reaches past the 4 GiB address space"},
+      {"directory past the image",
+       [](Bytes& b, const PeLayout& l) { writeU32(&b[l.dataDirectoryOffset(15)], 0x7FF00000u); },
+       "data directory 15 points past the end of its image"},
   };
   const PeLayout layout = readPeLayout(stub);
   for (const RefusalCase& c : cases) {

@@ -12,23 +12,22 @@ bool makeLauncher(const std::wstring& output, const std::string& payload_resourc
     *why = L"copy of the stub failed: " + std::to_wstring(GetLastError());
     return false;
   }
-  HANDLE update = BeginUpdateResourceW(output.c_str(), FALSE);
+  if (!payload_resource.empty() && !addDataResource(output, 27, payload_resource, why)) return false;
+  return splash_png.empty() || addDataResource(output, 28, splash_png, why);
+}
+
+bool addDataResource(const std::wstring& executable, WORD id, const std::string& bytes, std::wstring* why) {
+  HANDLE update = BeginUpdateResourceW(executable.c_str(), FALSE);
   if (update == nullptr) {
     *why = L"BeginUpdateResourceW failed: " + std::to_wstring(GetLastError());
     return false;
   }
-  const WORD neutral = MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL);
-  bool ok = true;
-  if (!payload_resource.empty())
-    ok = ok && UpdateResourceW(update, RT_RCDATA, MAKEINTRESOURCEW(27), neutral,
-                               const_cast<char*>(payload_resource.data()), static_cast<DWORD>(payload_resource.size()));
-  if (!splash_png.empty())
-    ok = ok && UpdateResourceW(update, RT_RCDATA, MAKEINTRESOURCEW(28), neutral, const_cast<char*>(splash_png.data()),
-                               static_cast<DWORD>(splash_png.size()));
+  const bool ok = UpdateResourceW(update, RT_RCDATA, MAKEINTRESOURCEW(id), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
+                                  const_cast<char*>(bytes.data()), static_cast<DWORD>(bytes.size()));
   if (!ok) *why = L"UpdateResourceW failed: " + std::to_wstring(GetLastError());
   if (!EndUpdateResourceW(update, ok ? FALSE : TRUE) && ok) {
     *why = L"EndUpdateResourceW failed: " + std::to_wstring(GetLastError());
-    ok = false;
+    return false;
   }
   return ok;
 }

@@ -19,6 +19,10 @@ std::wstring defaultLauncherStub();
 bool makeLauncher(const std::wstring& output, const std::string& payload_resource, const std::string& splash_png,
                   std::wstring* why, const std::wstring& stub = defaultLauncherStub());
 
+// Adds or replaces resource RT_RCDATA `id` (language neutral) of an executable; false with the
+// reason in *why. Windows refuses a resource of length 0.
+bool addDataResource(const std::wstring& executable, WORD id, const std::string& bytes, std::wstring* why);
+
 std::string readFileBytes(const std::wstring& path);
 // The "key=value" lines of a report file that a test program wrote; empty when there is none.
 std::map<std::string, std::string> readReportFile(const std::wstring& path);

@@ -1,6 +1,7 @@
 // onefile-pack built for Windows, run under Wine: it packs a folder, and Windows itself takes the
-// result: the resource functions find the stub's icon, version and manifest next to resources 27
-// and 28, and the packed launcher passes its header test and unpacks every file.
+// result: the resource functions find the stub's icon and manifest, and a version resource of the
+// application's own, next to resources 27, 28 and 29, and the packed launcher passes its header
+// test and unpacks every file where its identity says.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -16,10 +17,12 @@ namespace {
 
 const std::wstring kSubfolder = L"packer-test";
 
+// Packed without identity options from a program without a version resource, packed.exe takes
+// the output's name and the fallback version.
 std::wstring extractionDirectory() {
   wchar_t folder[MAX_PATH];
   SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
-  return std::wstring(folder) + L"\\Quorvell\\1.3";
+  return std::wstring(folder) + L"\\packed\\1.0";
 }
 
 ProcessResult run(const std::wstring& program, const std::vector<std::wstring>& arguments) {
@@ -95,12 +98,15 @@ TEST_F(WindowsPacker, PackedLauncherIsReadByWindowsAndUnpacksItsFiles) {
   const struct {
     const wchar_t* type;
     WORD name;
-  } stub_resources[] = {{RT_ICON, 1}, {RT_ICON, 2}, {RT_ICON, 3}, {RT_GROUP_ICON, 1}, {RT_VERSION, 1}, {RT_MANIFEST, 1}};
+  } stub_resources[] = {{RT_ICON, 1}, {RT_ICON, 2}, {RT_ICON, 3}, {RT_GROUP_ICON, 1}, {RT_MANIFEST, 1}};
   for (const auto& r : stub_resources) {
     const FoundResource before = findResource(stub, r.type, r.name);
     ASSERT_TRUE(before.found) << "stub resource " << reinterpret_cast<uintptr_t>(r.type) << "/" << r.name;
     EXPECT_EQ(findResource(module, r.type, r.name).bytes, before.bytes) << reinterpret_cast<uintptr_t>(r.type);
   }
+  EXPECT_TRUE(findResource(module, RT_VERSION, 1).found);
+  EXPECT_FALSE(findResource(module, RT_VERSION, 1).bytes == findResource(stub, RT_VERSION, 1).bytes);
+  EXPECT_TRUE(findResource(module, RT_RCDATA, 29).found);
   const FoundResource payload = findResource(module, RT_RCDATA, 27);
   EXPECT_EQ(payload.bytes.substr(0, 3), "QOV");
   EXPECT_EQ(findResource(module, RT_RCDATA, 28).bytes, readFileBytes(splash));

@@ -44,14 +44,9 @@ foreach(name IN LISTS splash_fixture_names)
   add_dependencies(splash-probe-${name} splash-images)
 endforeach()
 
-# Every test that puts a window on the shared display holds this lock, so that no screenshot sees
-# another test's splash.
-set(splash_display_lock onefile-display)
-
 onefile_windows_test(splash-test "${splash_script_dir}/SplashTest.cpp")
 target_link_libraries(splash-test PRIVATE onefile_core)
 add_dependencies(splash-test ${splash_probes})
-set_tests_properties(splash-test PROPERTIES RESOURCE_LOCK ${splash_display_lock})
 
 # Packed launchers whose child finds the splash and dismisses it, or not.
 add_executable(splash-child "${splash_script_dir}/programs/SplashChild.cpp")
@@ -59,11 +54,10 @@ target_link_options(splash-child PRIVATE ${ONEFILE_STATIC_LINK} -municode)
 set_target_properties(splash-child PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${ONEFILE_FIXTURE_DIR}")
 onefile_windows_test(splash-launcher-test "${splash_script_dir}/SplashLauncherTest.cpp")
 add_dependencies(splash-launcher-test splash-child splash-images)
-set_tests_properties(splash-launcher-test PROPERTIES RESOURCE_LOCK ${splash_display_lock})
 
 add_test(NAME splash-screenshot
   COMMAND "${ONEFILE_PYTHON3}" "${splash_script_dir}/splash_screenshot.py"
           --wine-run "${PROJECT_SOURCE_DIR}/cmake/wine-run" --prefix "${ONEFILE_WINE_PREFIX}"
           --probes "${splash_probe_dir}" --images "${splash_image_dir}"
           --work "${CMAKE_CURRENT_BINARY_DIR}/splash-screenshot")
-set_tests_properties(splash-screenshot PROPERTIES TIMEOUT 600 LABELS windows RESOURCE_LOCK ${splash_display_lock})
+set_tests_properties(splash-screenshot PROPERTIES TIMEOUT 600 LABELS windows)

@@ -2,6 +2,8 @@
 // file ("<crc32 hex> <size> <name relative to its directory>"), and ends with 0 only when every
 // file is there with that size and CRC-32. Exit codes: 0 all intact, 10 no manifest, 11 a file
 // missing or of another size, 12 a CRC mismatch. ONEFILE_TEST_CHILD_SLEEP_MS keeps it running.
+// ONEFILE_TEST_CHILD_HOLD=PATH holds it after the check: it creates PATH.running, then waits until
+// PATH exists (at most five minutes), so that a test knows it runs and decides when it ends.
 #include <windows.h>
 
 #include <stdio.h>
@@ -53,5 +55,13 @@ int wmain() {
   fclose(manifest);
   wchar_t sleep_ms[32];
   if (GetEnvironmentVariableW(L"ONEFILE_TEST_CHILD_SLEEP_MS", sleep_ms, 32) > 0) Sleep(wcstoul(sleep_ms, nullptr, 10));
+  wchar_t hold[4096];
+  const DWORD hold_length = GetEnvironmentVariableW(L"ONEFILE_TEST_CHILD_HOLD", hold, 4000);
+  if (hold_length > 0 && hold_length < 4000) {
+    wchar_t running[4100];
+    swprintf(running, 4100, L"%ls.running", hold);
+    CloseHandle(CreateFileW(running, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    for (int waited = 0; waited < 300000 && GetFileAttributesW(hold) == INVALID_FILE_ATTRIBUTES; waited += 10) Sleep(10);
+  }
   return status;
 }

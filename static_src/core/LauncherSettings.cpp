@@ -1,0 +1,188 @@
+#include "LauncherSettings.h"
+
+#include <stdio.h>
+
+#include "LauncherBuildConfig.h"
+
+namespace {
+
+const LauncherSettings kCompiledSettings = {WIDE_TEXT(ONEFILE_PRODUCT_NAME), WIDE_TEXT(ONEFILE_PRODUCT_VERSION), {0},
+                                            WIDE_TEXT(ONEFILE_EXTRACTION_TEMPLATE)};
+const LauncherSettings* active_settings = &kCompiledSettings;
+
+SettingsResult resultOf(SettingsStatus status, SettingsField field) {
+  return {status, field, ValueProblem::none, FileNameProblem::none, {TemplateProblem::none, 0, 0, 0}};
+}
+
+SettingsResult invalidValue(SettingsField field, ValueProblem problem) {
+  SettingsResult result = resultOf(SettingsStatus::invalidValue, field);
+  result.value_problem = problem;
+  return result;
+}
+
+size_t textLength(const WideUnit* text) {
+  size_t length = 0;
+  while (text[length] != 0) ++length;
+  return length;
+}
+
+// Reads one text at `*at`: units up to a zero unit, at most `limit` of them, into `text`.
+SettingsStatus readText(const uint8_t* bytes, size_t length, size_t* at, WideUnit* text, size_t limit) {
+  for (size_t units = 0;; ++units) {
+    if (length - *at < 2) return SettingsStatus::unterminatedText;
+    const WideUnit unit = static_cast<WideUnit>(bytes[*at] | (bytes[*at + 1] << 8));
+    *at += 2;
+    if (unit == 0) {
+      text[units] = 0;
+      return SettingsStatus::ok;
+    }
+    if (units == limit) return SettingsStatus::textTooLong;
+    text[units] = unit;
+  }
+}
+
+bool isHighSurrogate(WideUnit unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool isLowSurrogate(WideUnit unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+ValueProblem identityTextProblem(const WideUnit* text, bool may_be_empty) {
+  if (text[0] == 0) return may_be_empty ? ValueProblem::none : ValueProblem::empty;
+  for (size_t i = 0; text[i] != 0; ++i) {
+    if (text[i] < 0x20 || text[i] == 0x7F) return ValueProblem::controlCharacter;
+    if (isHighSurrogate(text[i]) && isLowSurrogate(text[i + 1])) {
+      ++i;
+    } else if (isHighSurrogate(text[i]) || isLowSurrogate(text[i])) {
+      return ValueProblem::illFormed;
+    }
+  }
+  return ValueProblem::none;
+}
+
+// A value that the template turns into a folder name.
+SettingsResult folderNameResult(SettingsField field, const WideUnit* value) {
+  const FileNameProblem problem = fileNameProblem(value, textLength(value), nullptr);
+  if (problem == FileNameProblem::none) return resultOf(SettingsStatus::ok, SettingsField::none);
+  SettingsResult result = invalidValue(field, ValueProblem::fileName);
+  result.file_name_problem = problem;
+  return result;
+}
+
+size_t writeText(const WideUnit* text, uint8_t* out) {
+  size_t at = 0;
+  for (size_t i = 0;; ++i) {
+    out[at++] = static_cast<uint8_t>(text[i] & 0xFF);
+    out[at++] = static_cast<uint8_t>(text[i] >> 8);
+    if (text[i] == 0) return at;
+  }
+}
+
+const char* fieldName(SettingsField field) {
+  switch (field) {
+    case SettingsField::product: return "product name";
+    case SettingsField::version: return "version";
+    case SettingsField::company: return "company";
+    case SettingsField::extractionTemplate: return "extraction template";
+    case SettingsField::none: break;
+  }
+  return "resource";
+}
+
+}  // namespace
+
+SettingsResult readLauncherSettings(const uint8_t* bytes, size_t length, LauncherSettings& settings) {
+  if (bytes == nullptr || length < kSettingsHeaderLength) return resultOf(SettingsStatus::cutShort, SettingsField::none);
+  for (size_t i = 0; i < sizeof kSettingsSignature; ++i) {
+    if (bytes[i] != kSettingsSignature[i]) return resultOf(SettingsStatus::wrongSignature, SettingsField::none);
+  }
+  if ((bytes[4] | (bytes[5] << 8)) != kSettingsLayoutVersion) {
+    return resultOf(SettingsStatus::unknownLayoutVersion, SettingsField::none);
+  }
+  const struct {
+    SettingsField field;
+    WideUnit* text;
+    size_t limit;
+  } texts[] = {
+      {SettingsField::product, settings.product, kIdentityTextLimit},
+      {SettingsField::version, settings.version, kIdentityTextLimit},
+      {SettingsField::company, settings.company, kIdentityTextLimit},
+      {SettingsField::extractionTemplate, settings.extraction_template, kTemplateLengthLimit},
+  };
+  size_t at = kSettingsHeaderLength;
+  for (const auto& text : texts) {
+    const SettingsStatus status = readText(bytes, length, &at, text.text, text.limit);
+    if (status != SettingsStatus::ok) return resultOf(status, text.field);
+  }
+  if (at != length) return resultOf(SettingsStatus::trailingBytes, SettingsField::none);
+  return checkLauncherSettings(settings);
+}
+
+SettingsResult checkLauncherSettings(const LauncherSettings& settings) {
+  const struct {
+    SettingsField field;
+    const WideUnit* text;
+    bool may_be_empty;
+    TemplateVariable variable;
+  } identity[] = {
+      {SettingsField::product, settings.product, false, TemplateVariable::product},
+      {SettingsField::version, settings.version, false, TemplateVariable::version},
+      {SettingsField::company, settings.company, true, TemplateVariable::company},
+  };
+  for (const auto& value : identity) {
+    const ValueProblem problem = identityTextProblem(value.text, value.may_be_empty);
+    if (problem != ValueProblem::none) return invalidValue(value.field, problem);
+  }
+  const TemplateCheck check = checkExtractionTemplate(settings.extraction_template);
+  if (check.problem != TemplateProblem::none) {
+    SettingsResult result = invalidValue(SettingsField::extractionTemplate, ValueProblem::badTemplate);
+    result.template_check = check;
+    return result;
+  }
+  for (const auto& value : identity) {
+    if (!templateUses(settings.extraction_template, value.variable)) continue;
+    const bool stands_for_product = value.field == SettingsField::company && settings.company[0] == 0;
+    const SettingsResult result = stands_for_product ? folderNameResult(SettingsField::product, settings.product)
+                                                     : folderNameResult(value.field, value.text);
+    if (result.status != SettingsStatus::ok) return result;
+  }
+  return resultOf(SettingsStatus::ok, SettingsField::none);
+}
+
+size_t encodeLauncherSettings(const LauncherSettings& settings, uint8_t* out, size_t capacity) {
+  const size_t length = kSettingsHeaderLength + 2 * (textLength(settings.product) + textLength(settings.version) +
+                                                     textLength(settings.company) +
+                                                     textLength(settings.extraction_template) + 4);
+  if (length > capacity) return 0;
+  for (size_t i = 0; i < sizeof kSettingsSignature; ++i) out[i] = kSettingsSignature[i];
+  out[4] = static_cast<uint8_t>(kSettingsLayoutVersion & 0xFF);
+  out[5] = static_cast<uint8_t>(kSettingsLayoutVersion >> 8);
+  size_t at = kSettingsHeaderLength;
+  at += writeText(settings.product, out + at);
+  at += writeText(settings.version, out + at);
+  at += writeText(settings.company, out + at);
+  at += writeText(settings.extraction_template, out + at);
+  return at;
+}
+
+const WideUnit* companyOrProduct(const LauncherSettings& settings) {
+  return settings.company[0] != 0 ? settings.company : settings.product;
+}
+
+void describeSettingsProblem(const SettingsResult& result, char* text, size_t capacity) {
+  const char* field = fieldName(result.field);
+  switch (result.status) {
+    case SettingsStatus::ok: snprintf(text, capacity, "no problem"); return;
+    case SettingsStatus::cutShort: snprintf(text, capacity, "the resource is cut short"); return;
+    case SettingsStatus::wrongSignature: snprintf(text, capacity, "the resource does not begin with QOVS"); return;
+    case SettingsStatus::unknownLayoutVersion: snprintf(text, capacity, "its layout version is unknown"); return;
+    case SettingsStatus::unterminatedText: snprintf(text, capacity, "the %s is not terminated", field); return;
+    case SettingsStatus::textTooLong: snprintf(text, capacity, "the %s is too long", field); return;
+    case SettingsStatus::invalidValue: snprintf(text, capacity, "the %s is not a value the packer writes", field); return;
+    case SettingsStatus::trailingBytes: snprintf(text, capacity, "bytes follow its last text"); return;
+  }
+  snprintf(text, capacity, "unknown problem");
+}
+
+const LauncherSettings& compiledLauncherSettings() { return kCompiledSettings; }
+
+const LauncherSettings& activeLauncherSettings() { return *active_settings; }
+
+void useLauncherSettings(const LauncherSettings& settings) { active_settings = &settings; }

@@ -1,0 +1,106 @@
+// The launcher's settings resource: the identity and extraction directory that the packer fixes
+// for one application. Resource RT_RCDATA 29, language neutral, beside the payload (27) and the
+// splash image (28):
+//
+//   offset  size              field
+//   0       4 bytes           "QOVS" (ASCII, no terminator)
+//   4       2 bytes           layout version, unsigned 16-bit little-endian: 1
+//   6       2 * (k + 1) each  four texts, one after another, each k UTF-16LE units and a zero unit:
+//                               product name                 1 to 128 units
+//                               version                      1 to 128 units
+//                               company                      0 to 128 units (0: none)
+//                               extraction directory template 1 to 1023 units
+//   end                       nothing follows the fourth text
+//
+// A launcher knows layout 1 only and refuses any other: a later layout that adds fields gets a
+// new number, so an old stub never runs with half of what was packed. A value that the packer
+// would refuse (see checkLauncherSettings) is refused here as well: the resource cannot carry
+// anything the packer did not check.
+//
+// A stub without the resource uses the values it was built with (compiledLauncherSettings).
+#pragma once
+
+#include "FileNameRules.h"
+#include "OnefilePlatform.h"
+#include "TemplateSyntax.h"
+
+constexpr uint16_t kSettingsResourceId = 29;
+constexpr uint16_t kSettingsLayoutVersion = 1;
+constexpr size_t kSettingsHeaderLength = 6;
+constexpr uint8_t kSettingsSignature[4] = {'Q', 'O', 'V', 'S'};
+
+// Units of a product name, version or company, the terminator not counted. Each may become a
+// folder name, and Windows takes at most 255 units per name.
+constexpr size_t kIdentityTextLimit = 128;
+
+struct LauncherSettings {
+  WideUnit product[kIdentityTextLimit + 1];
+  WideUnit version[kIdentityTextLimit + 1];
+  WideUnit company[kIdentityTextLimit + 1];  // empty: none
+  WideUnit extraction_template[kTemplateLengthLimit + 1];
+};
+
+// The most bytes a settings resource can have.
+constexpr size_t kMaximumSettingsSize =
+    kSettingsHeaderLength + 2 * (3 * (kIdentityTextLimit + 1) + kTemplateLengthLimit + 1);
+
+enum class SettingsField : uint8_t { none, product, version, company, extractionTemplate };
+
+enum class SettingsStatus : uint8_t {
+  ok,
+  cutShort,              // shorter than the header
+  wrongSignature,        // not "QOVS"
+  unknownLayoutVersion,  // a layout this launcher does not know
+  unterminatedText,      // the resource ends inside a text
+  textTooLong,           // a text over its limit
+  invalidValue,          // a value the packer would have refused
+  trailingBytes,         // bytes after the fourth text
+};
+
+enum class ValueProblem : uint8_t {
+  none,
+  empty,             // product name, version or template without a unit
+  illFormed,         // a lone surrogate: not Unicode text
+  controlCharacter,  // a unit below U+0020 or U+007F
+  fileName,          // the template makes it a folder name that Windows cannot hold
+  badTemplate,       // the extraction template fails its check
+};
+
+struct SettingsResult {
+  SettingsStatus status;
+  SettingsField field;
+  ValueProblem value_problem;
+  FileNameProblem file_name_problem;  // value_problem fileName
+  TemplateCheck template_check;       // value_problem badTemplate
+};
+
+// Reads the resource into `settings`. On any status but ok, `settings` holds nothing usable.
+SettingsResult readLauncherSettings(const uint8_t* bytes, size_t length, LauncherSettings& settings);
+
+// The rules every packed value obeys:
+// - product name and version have at least one unit, the company may be empty;
+// - the three are well-formed UTF-16 without control characters;
+// - the template passes checkExtractionTemplate;
+// - each of PRODUCT, VERSION and COMPANY that the template names must be a name Windows can hold
+//   as a folder (fileNameProblem); {COMPANY} without a company stands for the product name.
+SettingsResult checkLauncherSettings(const LauncherSettings& settings);
+
+// Writes the resource; returns its length, or 0 when `capacity` is too small. Values are written
+// as they are: check them first.
+size_t encodeLauncherSettings(const LauncherSettings& settings, uint8_t* out, size_t capacity);
+
+// What a template's {COMPANY} gives: the company, or the product name when there is none.
+const WideUnit* companyOrProduct(const LauncherSettings& settings);
+
+// One short English phrase for a failed read, such as "the product name is too long", into a
+// NUL-terminated narrow buffer.
+void describeSettingsProblem(const SettingsResult& result, char* text, size_t capacity);
+
+// The values this stub was built with (the product name "Quorvell", version "1.3", no company, the
+// extraction template "{CACHE_DIR}\{PRODUCT}\{VERSION}").
+const LauncherSettings& compiledLauncherSettings();
+
+// The settings whose values {PRODUCT}, {VERSION} and {COMPANY} give: the compiled ones until
+// useLauncherSettings names others, which must then live until the process ends.
+const LauncherSettings& activeLauncherSettings();
+void useLauncherSettings(const LauncherSettings& settings);

@@ -1,0 +1,210 @@
+// The launcher settings resource: what the packer writes reads back whole, the demo's resource as
+// packed reads as its values, and every malformed resource is refused with its status and field,
+// never taken in part.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "HostFakes.h"
+#include "LauncherSettings.h"
+#include "LocationTemplate.h"
+#include "SettingsBytes.h"
+#include "WideString.h"
+
+namespace {
+
+typedef std::vector<uint8_t> Bytes;
+
+std::u16string textOf(const WideUnit* text) { return std::u16string(text, text + wideLength(text)); }
+
+Bytes resource(uint16_t version, const std::vector<std::u16string>& texts, bool last_terminated = true) {
+  const std::string bytes = settingsResourceBytes(version, texts, last_terminated);
+  return Bytes(bytes.begin(), bytes.end());
+}
+
+Bytes valid(const std::u16string& product = u"MyApp", const std::u16string& version = u"2.1",
+            const std::u16string& company = u"Acme", const std::u16string& extraction = u"{CACHE_DIR}\\{PRODUCT}\\{VERSION}") {
+  return resource(1, {product, version, company, extraction});
+}
+
+Bytes withTrailing(Bytes bytes, size_t count) {
+  bytes.resize(bytes.size() + count, 0);
+  return bytes;
+}
+
+SettingsResult read(const Bytes& bytes, LauncherSettings& settings) {
+  return readLauncherSettings(bytes.data(), bytes.size(), settings);
+}
+
+TEST(LauncherSettings, WhatIsEncodedReadsBackWhole) {
+  LauncherSettings written{};
+  const std::u16string values[] = {u"Gr\u00fc\u00dfe \U0001F600 App", u"10.0.1-rc2", u"", u"{HOME}\\apps\\{PRODUCT}"};
+  WideUnit* const fields[] = {written.product, written.version, written.company, written.extraction_template};
+  for (size_t i = 0; i < 4; ++i) std::copy(values[i].c_str(), values[i].c_str() + values[i].size() + 1, fields[i]);
+  Bytes bytes(kMaximumSettingsSize);
+  bytes.resize(encodeLauncherSettings(written, bytes.data(), bytes.size()));
+  EXPECT_EQ(bytes, resource(1, {values[0], values[1], values[2], values[3]}));
+
+  LauncherSettings read_back{};
+  ASSERT_EQ(read(bytes, read_back).status, SettingsStatus::ok);
+  EXPECT_EQ(textOf(read_back.product), values[0]);
+  EXPECT_EQ(textOf(read_back.version), values[1]);
+  EXPECT_EQ(textOf(read_back.company), u"");
+  EXPECT_EQ(textOf(read_back.extraction_template), values[3]);
+  EXPECT_EQ(encodeLauncherSettings(written, bytes.data(), bytes.size() - 1), 0u) << "a buffer one byte short";
+}
+
+TEST(LauncherSettings, TheDemosPackedResourceReads) {
+  const char* directory = getenv("ONEFILE_IDENTITY_FIXTURES");
+  if (directory == nullptr) GTEST_SKIP() << "ONEFILE_IDENTITY_FIXTURES is not set";
+  std::ifstream in(std::string(directory) + "/settings-demo.bin", std::ios::binary);
+  const Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  LauncherSettings settings{};
+  ASSERT_EQ(read(bytes, settings).status, SettingsStatus::ok);
+  EXPECT_EQ(textOf(settings.product), u"Quorvell Demo");
+  EXPECT_EQ(textOf(settings.version), u"2.4.1");
+  EXPECT_EQ(textOf(settings.company), u"Quorvell Demo Works");
+  EXPECT_EQ(textOf(settings.extraction_template), u"{CACHE_DIR}\\{PRODUCT}\\{VERSION}");
+}
+
+struct MalformedCase {
+  const char* label;
+  Bytes bytes;
+  SettingsStatus status;
+  SettingsField field;
+  ValueProblem value_problem;
+};
+
+const std::u16string k128(128, u'x');
+
+const MalformedCase kMalformed[] = {
+    {"empty", {}, SettingsStatus::cutShort, SettingsField::none, ValueProblem::none},
+    {"header cut short", {'Q', 'O', 'V', 'S', 1}, SettingsStatus::cutShort, SettingsField::none, ValueProblem::none},
+    {"payload header instead", {'Q', 'O', 'V', 0, 1, 0, 0, 0}, SettingsStatus::wrongSignature, SettingsField::none, ValueProblem::none},
+    {"signature in lower case", {'q', 'o', 'v', 's', 1, 0}, SettingsStatus::wrongSignature, SettingsField::none, ValueProblem::none},
+    {"layout 2", resource(2, {u"a", u"1", u"", u"{TEMP}"}), SettingsStatus::unknownLayoutVersion, SettingsField::none, ValueProblem::none},
+    {"layout 0", resource(0, {u"a", u"1", u"", u"{TEMP}"}), SettingsStatus::unknownLayoutVersion, SettingsField::none, ValueProblem::none},
+    {"layout 256", resource(256, {u"a", u"1", u"", u"{TEMP}"}), SettingsStatus::unknownLayoutVersion, SettingsField::none, ValueProblem::none},
+    {"header only", resource(1, {}), SettingsStatus::unterminatedText, SettingsField::product, ValueProblem::none},
+    {"product unterminated", resource(1, {u"MyApp"}, false), SettingsStatus::unterminatedText, SettingsField::product, ValueProblem::none},
+    {"template unterminated", resource(1, {u"a", u"1", u"", u"{TEMP}"}, false), SettingsStatus::unterminatedText,
+     SettingsField::extractionTemplate, ValueProblem::none},
+    {"company missing", resource(1, {u"a", u"1"}), SettingsStatus::unterminatedText, SettingsField::company, ValueProblem::none},
+    {"odd byte at the end", withTrailing(resource(1, {u"a", u"1", u""}), 1), SettingsStatus::unterminatedText,
+     SettingsField::extractionTemplate, ValueProblem::none},
+    {"product of 129 units", valid(k128 + u"x"), SettingsStatus::textTooLong, SettingsField::product, ValueProblem::none},
+    {"company of 129 units", valid(u"a", u"1", k128 + u"x"), SettingsStatus::textTooLong, SettingsField::company, ValueProblem::none},
+    {"template of 1024 units", valid(u"a", u"1", u"", u"{TEMP}" + std::u16string(1018, u'a')), SettingsStatus::textTooLong,
+     SettingsField::extractionTemplate, ValueProblem::none},
+    {"a byte after the last text", withTrailing(valid(), 1), SettingsStatus::trailingBytes, SettingsField::none, ValueProblem::none},
+    {"a fifth text", resource(1, {u"a", u"1", u"", u"{TEMP}", u"more"}), SettingsStatus::trailingBytes, SettingsField::none,
+     ValueProblem::none},
+    // Values the packer would have refused.
+    {"empty product", valid(u""), SettingsStatus::invalidValue, SettingsField::product, ValueProblem::empty},
+    {"empty version", valid(u"a", u""), SettingsStatus::invalidValue, SettingsField::version, ValueProblem::empty},
+    {"empty template", valid(u"a", u"1", u"", u""), SettingsStatus::invalidValue, SettingsField::extractionTemplate,
+     ValueProblem::badTemplate},
+    {"control character in the version", valid(u"a", u"1\t2"), SettingsStatus::invalidValue, SettingsField::version,
+     ValueProblem::controlCharacter},
+    {"delete character in the company", valid(u"a", u"1", u"A\u007fB"), SettingsStatus::invalidValue, SettingsField::company,
+     ValueProblem::controlCharacter},
+    {"lone surrogate in the company", valid(u"a", u"1", std::u16string(1, u'\xD800') + u"x"), SettingsStatus::invalidValue,
+     SettingsField::company, ValueProblem::illFormed},
+    {"product that cannot be a folder", valid(u"A:B"), SettingsStatus::invalidValue, SettingsField::product,
+     ValueProblem::fileName},
+    {"version with a trailing dot", valid(u"a", u"2."), SettingsStatus::invalidValue, SettingsField::version,
+     ValueProblem::fileName},
+    {"device name as product", valid(u"nul.app"), SettingsStatus::invalidValue, SettingsField::product, ValueProblem::fileName},
+    {"company that cannot be a folder, used", valid(u"a", u"1", u"Acme Inc.", u"{CACHE_DIR}\\{COMPANY}\\{PRODUCT}"),
+     SettingsStatus::invalidValue, SettingsField::company, ValueProblem::fileName},
+    {"no company: {COMPANY} stands for the product", valid(u"a|b", u"1", u"", u"{CACHE_DIR}\\{COMPANY}\\x"),
+     SettingsStatus::invalidValue, SettingsField::product, ValueProblem::fileName},
+    {"relative template", valid(u"a", u"1", u"", u"{PRODUCT}\\{VERSION}"), SettingsStatus::invalidValue,
+     SettingsField::extractionTemplate, ValueProblem::badTemplate},
+    {"unknown variable", valid(u"a", u"1", u"", u"{CACHE_DIR}\\{NAME}"), SettingsStatus::invalidValue,
+     SettingsField::extractionTemplate, ValueProblem::badTemplate},
+};
+
+TEST(LauncherSettings, MalformedResourcesAreRefusedWithTheirReason) {
+  for (const MalformedCase& c : kMalformed) {
+    SCOPED_TRACE(c.label);
+    LauncherSettings settings{};
+    const SettingsResult result = read(c.bytes, settings);
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_EQ(result.field, c.field);
+    EXPECT_EQ(result.value_problem, c.value_problem);
+  }
+}
+
+// Values that reach no path need not be folder names; the longest values fit.
+TEST(LauncherSettings, ValuesTheTemplateDoesNotUseNeedNotBeFolderNames) {
+  const Bytes accepted[] = {
+      valid(u"A/B Tool", u"1.0", u"Acme Inc.", u"{CACHE_DIR}\\acme\\{VERSION}"),
+      valid(u"a", u"2.", u"", u"{PROGRAM_DIR}\\files"),
+      valid(k128, k128, k128, u"C:\\apps\\{COMPANY}\\{PRODUCT}\\{VERSION}"),
+      valid(u"a", u"1", u"", u"{TEMP}" + std::u16string(1017, u'a')),
+  };
+  for (const Bytes& bytes : accepted) {
+    LauncherSettings settings{};
+    EXPECT_EQ(read(bytes, settings).status, SettingsStatus::ok);
+  }
+}
+
+TEST(LauncherSettings, ProblemsReadAsOnePhrase) {
+  const struct {
+    SettingsResult result;
+    const char* text;
+  } cases[] = {
+      {{SettingsStatus::cutShort, SettingsField::none, ValueProblem::none, FileNameProblem::none, {}}, "the resource is cut short"},
+      {{SettingsStatus::unknownLayoutVersion, SettingsField::none, ValueProblem::none, FileNameProblem::none, {}},
+       "its layout version is unknown"},
+      {{SettingsStatus::textTooLong, SettingsField::product, ValueProblem::none, FileNameProblem::none, {}},
+       "the product name is too long"},
+      {{SettingsStatus::unterminatedText, SettingsField::extractionTemplate, ValueProblem::none, FileNameProblem::none, {}},
+       "the extraction template is not terminated"},
+      {{SettingsStatus::invalidValue, SettingsField::company, ValueProblem::fileName, FileNameProblem::deviceName, {}},
+       "the company is not a value the packer writes"},
+  };
+  for (const auto& c : cases) {
+    char text[128];
+    describeSettingsProblem(c.result, text, sizeof text);
+    EXPECT_STREQ(text, c.text);
+  }
+}
+
+class ActiveSettings : public testing::Test {
+ protected:
+  void SetUp() override { resetFakeSystem(); }
+  void TearDown() override { useLauncherSettings(compiledLauncherSettings()); }
+
+  static std::u16string expand(const char16_t* template_text) {
+    WideBuffer<4096> output;
+    EXPECT_TRUE(expandLocationTemplate(output, template_text, 4096));
+    return textOf(output);
+  }
+};
+
+TEST_F(ActiveSettings, IdentityVariablesComeFromTheSettingsInUse) {
+  // A stub without settings: the compiled values, and {COMPANY} gives the product name.
+  EXPECT_EQ(expand(u"{CACHE_DIR}\\{COMPANY}\\{PRODUCT}\\{VERSION}"), u"C:\\Users\\u\\AppData\\Local\\Quorvell\\Quorvell\\1.3");
+  EXPECT_EQ(expand(compiledLauncherSettings().extraction_template), u"C:\\Users\\u\\AppData\\Local\\Quorvell\\1.3");
+
+  LauncherSettings packed{};
+  ASSERT_EQ(read(valid(u"MyApp", u"2.1", u"Acme"), packed).status, SettingsStatus::ok);
+  useLauncherSettings(packed);
+  EXPECT_EQ(expand(packed.extraction_template), u"C:\\Users\\u\\AppData\\Local\\MyApp\\2.1");
+  EXPECT_EQ(expand(u"{HOME}\\{company}\\{Product}"), u"C:\\Users\\u\\Acme\\MyApp");
+
+  LauncherSettings without_company{};
+  ASSERT_EQ(read(valid(u"Solo", u"1", u""), without_company).status, SettingsStatus::ok);
+  useLauncherSettings(without_company);
+  EXPECT_EQ(expand(u"{CACHE_DIR}\\{COMPANY}\\{PRODUCT}"), u"C:\\Users\\u\\AppData\\Local\\Solo\\Solo");
+}
+
+}  // namespace
