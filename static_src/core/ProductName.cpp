@@ -1,5 +1,6 @@
 #include "ProductName.h"
 
-#include "LauncherBuildConfig.h"
+#include "LauncherSettings.h"
 
-const WideUnit* productName() { return WIDE_TEXT(ONEFILE_PRODUCT_NAME); }
+// The packed name once the settings resource was read; the stub's own before and without it.
+const WideUnit* productName() { return activeLauncherSettings().product; }

@@ -98,8 +98,7 @@ DWORD WINAPI writerMain(void*) {
 [[noreturn]] void reportFailure() {
   switch (failure) {
     case Failure::open:
-      fprintf(stderr, "Error, failed to open '%ls' for writing.\n", FailedPath);
-      exit(kFatalExitCode);
+      failOpenForWriting(FailedPath);
     case Failure::write:
       reportOsError("Error, couldn't unpack file to target path.", failure_code);
       exit(kFatalExitCode);

@@ -72,12 +72,13 @@ class PackIdentity : public testing::Test {
 TEST_F(PackIdentity, OptionsBecomeTheSettingsAndTheVersionResource) {
   writeBytes(app / "main.exe", Bytes{'M', 'Z'});
   const Bytes image = pack("main.exe", "MyApp.exe",
-                           {"--name", "My App", "--version=2.1.0-beta", "--company", "Acme Inc.", "--description",
+                           {"--windowed", "--name", "My App", "--version=2.1.0-beta", "--company", "Acme Inc.", "--description",
                             "The app, packed", "--copyright", "(c) 2026 Acme"});
   EXPECT_EQ(list("MyApp.exe"),
             "product     My App\n"
             "version     2.1.0-beta\n"
             "company     Acme Inc.\n"
+            "subsystem   windowed\n"
             "extract to  {CACHE_DIR}\\My App\\2.1.0-beta  (template {CACHE_DIR}\\{PRODUCT}\\{VERSION})\n");
 
   const std::map<std::string, Bytes> resources = resourcesDumpedByReadobj(image);
@@ -109,14 +110,14 @@ TEST_F(PackIdentity, OptionsBecomeTheSettingsAndTheVersionResource) {
 
 TEST_F(PackIdentity, TheTemplateAndCompanyReachTheExtractionDirectory) {
   writeBytes(app / "main.exe", Bytes{'M', 'Z'});
-  pack("main.exe", "a.exe", {"--name", "Tool", "--company", "Acme", "--extract-to", "{HOME}\\apps\\{COMPANY}\\{PRODUCT}"});
+  pack("main.exe", "a.exe", {"--windowed", "--name", "Tool", "--company", "Acme", "--extract-to", "{HOME}\\apps\\{COMPANY}\\{PRODUCT}"});
   EXPECT_EQ(list("a.exe"),
-            "product     Tool\nversion     1.0\ncompany     Acme\n"
+            "product     Tool\nversion     1.0\ncompany     Acme\nsubsystem   windowed\n"
             "extract to  {HOME}\\apps\\Acme\\Tool  (template {HOME}\\apps\\{COMPANY}\\{PRODUCT})\n");
   // An empty --company leaves it out; {COMPANY} then gives the product name.
-  pack("main.exe", "b.exe", {"--name", "Tool", "--company=", "--extract-to", "{CACHE_DIR}\\{COMPANY}\\{PRODUCT}"});
+  pack("main.exe", "b.exe", {"--windowed", "--name", "Tool", "--company=", "--extract-to", "{CACHE_DIR}\\{COMPANY}\\{PRODUCT}"});
   EXPECT_EQ(list("b.exe"),
-            "product     Tool\nversion     1.0\ncompany     (none)\n"
+            "product     Tool\nversion     1.0\ncompany     (none)\nsubsystem   windowed\n"
             "extract to  {CACHE_DIR}\\Tool\\Tool  (template {CACHE_DIR}\\{COMPANY}\\{PRODUCT})\n");
 }
 
@@ -126,7 +127,7 @@ TEST_F(PackIdentity, DefaultsComeFromTheMainProgramElseFromTheFallbacks) {
   writeBytes(app / "Quorvell.exe", readBytes(demo));
   const Bytes image = pack("Quorvell.exe", "Demo.exe");
   EXPECT_EQ(list("Demo.exe"),
-            "product     Quorvell Demo\nversion     2.4.1\ncompany     Quorvell Demo Works\n"
+            "product     Quorvell Demo\nversion     2.4.1\ncompany     Quorvell Demo Works\nsubsystem   windowed\n"
             "extract to  {CACHE_DIR}\\Quorvell Demo\\2.4.1  (template {CACHE_DIR}\\{PRODUCT}\\{VERSION})\n");
   const std::map<std::string, std::string> version = versionSeenByWindres(image);
   EXPECT_EQ(version.at("FileDescription"), "Quorvell demo application");
@@ -148,9 +149,9 @@ TEST_F(PackIdentity, DefaultsComeFromTheMainProgramElseFromTheFallbacks) {
   // A main program without a version resource or icon: the output's name, version 1.0, no
   // company, and the stub's icon.
   writeBytes(app / "plain.exe", Bytes{'M', 'Z'});
-  const Bytes plain = pack("plain.exe", "Plain Tool.exe");
+  const Bytes plain = pack("plain.exe", "Plain Tool.exe", {"--console"});
   EXPECT_EQ(list("Plain Tool.exe"),
-            "product     Plain Tool\nversion     1.0\ncompany     (none)\n"
+            "product     Plain Tool\nversion     1.0\ncompany     (none)\nsubsystem   console\n"
             "extract to  {CACHE_DIR}\\Plain Tool\\1.0  (template {CACHE_DIR}\\{PRODUCT}\\{VERSION})\n");
   EXPECT_EQ(versionSeenByWindres(plain).at("FileDescription"), "Plain Tool");
   const std::map<std::string, Bytes> stub_resources = resourcesDumpedByReadobj(readBytes(stub));
@@ -169,7 +170,7 @@ TEST_F(PackIdentity, IconAndManifestOptionsReplaceEveryIconAndTheManifest) {
       "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- ours -->\n"
       "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\"></assembly>\n";
   writeBytes(out("app.manifest"), Bytes(manifest.begin(), manifest.end()));
-  const Bytes image = pack("main.exe", "a.exe", {"--icon", icon_path, "--manifest", out("app.manifest")});
+  const Bytes image = pack("main.exe", "a.exe", {"--windowed", "--icon", icon_path, "--manifest", out("app.manifest")});
 
   const std::vector<IconImage> icon = readIconFile(readBytes(icon_path));
   std::map<std::string, Bytes> expected = resourcesDumpedByReadobj(readBytes(stub));

@@ -9,6 +9,8 @@
 #include <string>
 
 #include "ExitCodes.h"
+#include "LauncherFactory.h"
+#include "LauncherSettings.h"
 #include "ProcessRunner.h"
 
 namespace {
@@ -133,6 +135,44 @@ TEST(ReportBox, ShownWhereTheReportsStreamLeadsNowhere) {
       EXPECT_EQ(narrow(box.text), c.box_text);
     }
   }
+}
+
+// A packed launcher's box is titled with the product name it was packed with, not the stub's.
+// Its main program is no program, so the start fails after the settings were read.
+TEST(ReportBox, TitledWithThePackedProductName) {
+  LauncherSettings settings = compiledLauncherSettings();
+  const wchar_t kProduct[] = L"Box Title App";
+  wcscpy(settings.product, kProduct);
+  uint8_t settings_bytes[8192];
+  const size_t settings_length = encodeLauncherSettings(settings, settings_bytes, sizeof settings_bytes);
+  ASSERT_NE(settings_length, 0u);
+  const PayloadFile files[] = {{u"onefile-box-title\\app.exe", "not a program"}};
+  const std::wstring work = makeTemporaryDirectory(L"report-box-title");
+  const std::wstring launcher = work + L"\\launcher.exe";
+  std::wstring why;
+  ASSERT_TRUE(makeLauncher(launcher, buildPayloadResource(files, 1), "", &why)) << narrow(why);
+  ASSERT_TRUE(addDataResource(launcher, kSettingsResourceId,
+                              std::string(reinterpret_cast<const char*>(settings_bytes), settings_length), &why))
+      << narrow(why);
+
+  SeenBox box;
+  ProcessOptions options;
+  options.application = launcher;
+  options.command_line = quoteArgument(launcher);
+  options.no_standard_output = true;
+  options.no_standard_error = true;
+  options.while_running = [&](DWORD process_id) { box = watchForBox(process_id, true); };
+  options.timeout_ms = 45000;
+  const ProcessResult result = runProcess(options);
+  wchar_t cache[MAX_PATH] = L"";
+  GetEnvironmentVariableW(L"LOCALAPPDATA", cache, MAX_PATH);
+  removeTree(std::wstring(cache) + L"\\" + kProduct);
+  removeTree(work);
+  ASSERT_TRUE(result.started) << result.start_error;
+  EXPECT_EQ(result.exit_code, static_cast<DWORD>(kFatalExitCode));
+  ASSERT_TRUE(box.seen);
+  EXPECT_EQ(narrow(box.title), "Box Title App");
+  EXPECT_EQ(narrow(box.text).rfind("Error, couldn't launch child ([Error 193] ", 0), 0u) << narrow(box.text);
 }
 
 // Nobody clicks: the box goes by itself, and the report ends the program as it would have.
