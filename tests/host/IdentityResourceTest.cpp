@@ -204,6 +204,15 @@ TEST(IconFile, DamagedIconsAreRefusedWithTheirReason) {
       {"image size 0", [&] { Bytes b = good; writeU32(&b[14], 0); return b; }(), "image 1 is empty"},
       {"image inside the directory", [&] { Bytes b = good; writeU32(&b[18], 4); writeU32(&b[14], 8); return b; }(),
        "image 1 overlaps the icon directory"},
+      // Each entry's image would be copied: 65535 entries naming one image would copy it as often.
+      {"two entries naming one image",
+       [] {
+         Bytes b = icoFile({bitmap(16, 16), bitmap(16, 16)});
+         writeU32(&b[6 + 16 + 12], readU32(&b[6 + 12]));
+         b.resize(b.size() - 56);
+         return b;
+       }(),
+       "its entries share image bytes: their images take 112 bytes, the file holds 56 after its directory"},
       {"neither PNG nor bitmap", icoFile({textBytesOf("just some bytes here")}), "image 1 is neither a PNG image nor a bitmap"},
       {"bitmap 512 wide", icoFile({bitmap(16, 16), bitmap(512, 16)}), "image 2 is 512x16, larger than the 256x256"},
       {"bitmap 300 high", icoFile({bitmap(16, 300)}), "image 1 is 16x300, larger"},
@@ -240,6 +249,9 @@ TEST(IconFile, GroupResourceNamesEachImageByItsIdentifier) {
     EXPECT_EQ(read[i].width, images[i].width);
     EXPECT_EQ(read[i].bit_count, images[i].bit_count);
   }
+  Bytes twice = group;
+  writeU16(&twice[6 + 14 + 12], 5);
+  EXPECT_NE(refusal([&] { readIconGroup(twice, lookup); }).find("image 2 is icon 5 again"), std::string::npos);
   resources.erase(6);
   EXPECT_NE(refusal([&] { readIconGroup(group, lookup); }).find("image 2 is icon 6, which is not there"), std::string::npos);
   EXPECT_NE(refusal([&] { readIconGroup(Bytes(group.begin(), group.end() - 1), lookup); }).find("cut short"), std::string::npos);
