@@ -397,6 +397,15 @@ void versionSeeds(const std::string& corpora, const std::string& directory) {
   info.fixed.reset();
   info.translations.clear();
   save(directory, "no-fixed-no-translation", writeVersionResource(info));
+  // Found by review: a value put right after its key, off its 4-byte boundary, was read shifted
+  // ("reetings"). ProductName's block is at 100, in the table at 76, in StringFileInfo at 40; its
+  // key ends at 130.
+  VersionInfo one;
+  one.tables.push_back({u"040904B0", {{u"ProductName", u"Greetings"}}});
+  save(directory, "value-off-boundary", changed(writeVersionResource(one), [](Bytes& b) {
+         b.erase(b.begin() + 130, b.begin() + 132);
+         for (size_t block : {0, 40, 76, 100}) writeU16(&b[block], static_cast<uint16_t>(readU16(&b[block]) - 2));
+       }));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <initializer_list>
 #include <stdexcept>
 #include <map>
 #include <string>
@@ -89,6 +90,12 @@ TEST(VersionResource, WhatIsWrittenReadsBackTheSame) {
   EXPECT_EQ(versionString(read, u"CompanyName"), nullptr);
 }
 
+// Removes `count` bytes at `at` and shortens the blocks that held them (given by their offsets).
+void cutBytes(Bytes& bytes, size_t at, size_t count, std::initializer_list<size_t> blocks) {
+  bytes.erase(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.begin() + static_cast<std::ptrdiff_t>(at + count));
+  for (size_t block : blocks) writeU16(&bytes[block], static_cast<uint16_t>(readU16(&bytes[block]) - count));
+}
+
 TEST(VersionResource, DamagedResourcesAreRefused) {
   const Bytes good = fixture("version-demo.bin");
   const struct {
@@ -105,8 +112,17 @@ TEST(VersionResource, DamagedResourcesAreRefused) {
       {"fixed part too short", [](Bytes& b) { writeU16(&b[2], 20); }, "the fixed part is cut short"},
       {"child longer than the root", [](Bytes& b) { writeU16(&b[92], 0x7000); }, "a block's length leaves its parent"},
       {"zero length before more data", [](Bytes& b) { writeU16(&b[92], 0); }, "a block has length 0"},
+      {"length shorter than a header", [](Bytes& b) { writeU16(&b[92], 4); }, "a block's length is shorter than its header"},
+      // Off the 4-byte boundaries: read as Windows aligns, they would give shifted texts.
+      {"a value without its padding", [](Bytes& b) { cutBytes(b, 0x26E, 2, {0x250, 0x80, 92, 0}); },
+       "a value is not aligned to 4 bytes"},
+      {"padding after a block not zero", [](Bytes& b) { b[0x19A] = 1; }, "a block is not aligned to 4 bytes"},
+      {"a child two bytes off its boundary", [](Bytes& b) { b.insert(b.begin() + 92, 2, 0); writeU16(&b[0], 0x302); },
+       "a block has length 0 (or is not aligned to 4 bytes)"},
   };
   ASSERT_EQ(readU16(&good[92 + 6]), 'S') << "the fixture's first child is StringFileInfo at 92";
+  ASSERT_EQ(readU16(&good[0x250 + 6]), 'P') << "ProductName at 0x250, its key's zero at 0x26C";
+  ASSERT_EQ(readU16(&good[0x168]), 0x32) << "InternalName at 0x168 ends at 0x19A";
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     Bytes bytes = good;
