@@ -50,6 +50,21 @@ uint32_t mappedChecksum(const std::wstring& path) {
   return checksum;
 }
 
+uint32_t readChecksum(const std::wstring& path) {
+  static std::vector<uint8_t> buffer(1 << 20);
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  uint32_t crc = 0;
+  bool ok = true;
+  for (DWORD got = 0;; crc = crc32Update(crc, buffer.data(), got)) {
+    ok = ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) != 0;
+    if (!ok || got == 0) break;
+  }
+  CloseHandle(file);
+  return ok ? storedChecksum(crc) : 0;
+}
+
 void createDirectories(const std::wstring& path) {
   // Past the drive's root: "C:\" itself always exists.
   for (size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1))

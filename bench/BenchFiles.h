@@ -1,5 +1,5 @@
 // What the Windows-side bench tools share: the tree's manifest, the CRC of a file on disk read
-// through a mapping, and directory creation.
+// through a mapping or through a reused buffer, and directory creation.
 #pragma once
 
 #include <windows.h>
@@ -20,6 +20,9 @@ std::vector<ManifestEntry> readManifest(const std::wstring& path);
 // The checksum of the file's content under the payload's rule (0 turned into 1); 0 when the file
 // cannot be opened or mapped. Empty files cannot be mapped and give the checksum of no bytes, 1.
 uint32_t mappedChecksum(const std::wstring& path);
+
+// The same checksum, read front to back with ReadFile through one reused 1 MiB buffer.
+uint32_t readChecksum(const std::wstring& path);
 
 // Creates every missing directory of an absolute path ("C:\a\b" creates C:\a and C:\a\b).
 void createDirectories(const std::wstring& path);

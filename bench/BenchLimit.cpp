@@ -1,6 +1,7 @@
 // bench-limit: the least work a start could do, as the bench's yardsticks.
 //
 //   bench-limit check MANIFEST DIR           maps and CRCs every file of the manifest below DIR
+//   bench-limit read-check MANIFEST DIR      the same, reading each file through one 1 MiB buffer
 //   bench-limit unpack PAYLOAD MANIFEST DIR  decompresses the whole payload into memory at once,
 //                                            then writes every file below DIR
 //   bench-limit repair PAYLOAD MANIFEST DIR  check, then unpack only the files that differ
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "BenchFiles.h"
+#include "PayloadGroup.h"
 #include "PayloadHeader.h"
 
 namespace {
@@ -46,10 +48,11 @@ bool mapFile(const std::wstring& path, Mapped& mapped) {
 }
 
 // Names of the files whose copy below `directory` differs from the manifest.
-std::set<std::wstring> differingFiles(const std::vector<ManifestEntry>& manifest, const std::wstring& directory) {
+std::set<std::wstring> differingFiles(const std::vector<ManifestEntry>& manifest, const std::wstring& directory,
+                                      uint32_t (*checksum)(const std::wstring&) = mappedChecksum) {
   std::set<std::wstring> differing;
   for (const ManifestEntry& entry : manifest)
-    if (mappedChecksum(directory + L"\\" + entry.name) != entry.checksum) differing.insert(entry.name);
+    if (checksum(directory + L"\\" + entry.name) != entry.checksum) differing.insert(entry.name);
   return differing;
 }
 
@@ -64,23 +67,32 @@ uint32_t readLittleEndian32(const uint8_t* bytes) {
 }
 
 // Each frame decoded in one call straight into the block: no window of the decoder's own and no
-// copy out of it. One frame in the single-frame layout, one per record in the per-file layout; the
-// bytes after the last frame are not a frame.
+// copy out of it. One frame in the single-frame layout, one per record in the per-file layout, two
+// per group in the grouped layout, whose marker (a skippable frame) is stepped over; the bytes
+// after the last frame are not a frame.
 bool decompressAll(const Mapped& payload, const std::vector<ManifestEntry>& manifest, EntryList& list) {
   if (!hasPayloadHeader(payload.bytes, payload.length)) return false;
-  size_t capacity = 2;
-  for (const ManifestEntry& entry : manifest) capacity += 2 * (entry.name.size() + 1) + 12 + entry.size;
+  size_t capacity = 4;
+  for (const ManifestEntry& entry : manifest) capacity += 2 * (entry.name.size() + 1) + 16 + entry.size;
   list.bytes = static_cast<char*>(std::malloc(capacity));
   ZSTD_DCtx* context = ZSTD_createDCtx();
   if (list.bytes == nullptr || context == nullptr) return false;
   const uint8_t* next = payload.bytes + kPayloadHeaderLength;
   size_t rest = payload.length - kPayloadHeaderLength;
   bool ok = true;
-  while (ok && rest >= 4 && readLittleEndian32(next) == ZSTD_MAGICNUMBER) {
+  while (ok && rest >= 4) {
+    const uint32_t magic = readLittleEndian32(next);
+    const bool skippable = (magic & 0xFFFFFFF0u) == ZSTD_MAGIC_SKIPPABLE_START;
+    if (!skippable && magic != ZSTD_MAGICNUMBER) break;
     const size_t frame = ZSTD_findFrameCompressedSize(next, rest);
     if (ZSTD_isError(frame)) {
       ok = false;
       break;
+    }
+    if (skippable) {
+      next += frame;
+      rest -= frame;
+      continue;
     }
     const size_t result = ZSTD_decompressDCtx(context, list.bytes + list.length, capacity - list.length, next, frame);
     if (ZSTD_getErrorCode(result) == ZSTD_error_dstSize_tooSmall) {
@@ -125,26 +137,65 @@ bool take(const EntryList& list, size_t& at, T& value) {
   return true;
 }
 
-// Writes the records of the list below `directory`; with a filter, only the names in it.
-bool writeEntries(const EntryList& list, const std::wstring& directory, const std::set<std::wstring>* only) {
-  std::unordered_set<std::wstring> created;
-  createDirectories(directory);
-  created.insert(directory);
+struct Record {
+  std::wstring name;
+  uint64_t size = 0;
+};
+
+// A record's name, size and checksum; an empty name for the end marker.
+bool takeRecord(const EntryList& list, size_t& at, Record& record) {
+  record.name.clear();
+  for (uint16_t unit = 0; take(list, at, unit) && unit != 0;) record.name += static_cast<wchar_t>(unit);
+  uint32_t checksum = 0;
+  return record.name.empty() || (take(list, at, record.size) && take(list, at, checksum));
+}
+
+class EntryWriter {
+ public:
+  EntryWriter(const std::wstring& directory, const std::set<std::wstring>* only) : directory_(directory), only_(only) {
+    createDirectories(directory);
+    created_.insert(directory);
+  }
+  // With a filter, only the names in it.
+  bool write(const Record& record, const char* data) {
+    if (only_ != nullptr && only_->count(record.name) == 0) return true;
+    const std::wstring path = directory_ + L"\\" + record.name;
+    const std::wstring parent = parentOf(path);
+    if (created_.insert(parent).second) createDirectories(parent);
+    return writeWhole(path, data, record.size);
+  }
+
+ private:
+  std::wstring directory_;
+  const std::set<std::wstring>* only_;
+  std::unordered_set<std::wstring> created_;
+};
+
+// Writes the records of the list below `directory`: an entry list, or groups (the index length,
+// the index, the data of its records).
+bool writeEntries(const EntryList& list, bool grouped, EntryWriter& writer) {
   size_t at = 0;
   for (;;) {
-    std::wstring name;
-    for (uint16_t unit = 0; take(list, at, unit) && unit != 0;) name += static_cast<wchar_t>(unit);
-    if (name.empty()) return true;
-    uint64_t size = 0;
-    uint32_t checksum = 0;
-    if (!take(list, at, size) || !take(list, at, checksum) || list.length - at < size) return false;
-    if (only == nullptr || only->count(name) != 0) {
-      const std::wstring path = directory + L"\\" + name;
-      const std::wstring parent = parentOf(path);
-      if (created.insert(parent).second) createDirectories(parent);
-      if (!writeWhole(path, list.bytes + at, size)) return false;
+    if (!grouped) {
+      Record record;
+      if (!takeRecord(list, at, record)) return false;
+      if (record.name.empty()) return true;
+      if (list.length - at < record.size || !writer.write(record, list.bytes + at)) return false;
+      at += record.size;
+      continue;
     }
-    at += size;
+    uint32_t index_length = 0;
+    if (!take(list, at, index_length) || list.length - at < index_length) return false;
+    if (index_length == 0) return true;
+    std::vector<Record> records;
+    for (const size_t end = at + index_length; at < end;) {
+      records.emplace_back();
+      if (!takeRecord(list, at, records.back()) || records.back().name.empty()) return false;
+    }
+    for (const Record& record : records) {
+      if (list.length - at < record.size || !writer.write(record, list.bytes + at)) return false;
+      at += record.size;
+    }
   }
 }
 
@@ -153,17 +204,20 @@ int unpack(const std::wstring& payload_path, const std::vector<ManifestEntry>& m
   Mapped payload;
   EntryList list;
   if (!mapFile(payload_path, payload) || !decompressAll(payload, manifest, list)) return 1;
-  return writeEntries(list, directory, only) ? 0 : 1;
+  const bool grouped = payload.length > kPayloadHeaderLength &&
+                       isGroupedPayload(payload.bytes + kPayloadHeaderLength, payload.length - kPayloadHeaderLength);
+  EntryWriter writer(directory, only);
+  return writeEntries(list, grouped, writer) ? 0 : 1;
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   const std::wstring mode = argc > 1 ? argv[1] : L"";
-  if (mode == L"check" && argc == 4) {
+  if ((mode == L"check" || mode == L"read-check") && argc == 4) {
     const std::vector<ManifestEntry> manifest = readManifest(argv[2]);
     if (manifest.empty()) return 1;
-    return differingFiles(manifest, argv[3]).empty() ? 0 : 1;
+    return differingFiles(manifest, argv[3], mode == L"check" ? mappedChecksum : readChecksum).empty() ? 0 : 1;
   }
   if ((mode == L"unpack" || mode == L"repair") && argc == 5) {
     const std::vector<ManifestEntry> manifest = readManifest(argv[3]);
@@ -172,7 +226,7 @@ int wmain(int argc, wchar_t** argv) {
     const std::set<std::wstring> differing = differingFiles(manifest, argv[4]);
     return differing.empty() ? 0 : unpack(argv[2], manifest, argv[4], &differing);
   }
-  std::fputs("usage: bench-limit check MANIFEST DIR | unpack PAYLOAD MANIFEST DIR | repair PAYLOAD MANIFEST DIR\n",
+  std::fputs("usage: bench-limit check|read-check MANIFEST DIR | unpack PAYLOAD MANIFEST DIR | repair PAYLOAD MANIFEST DIR\n",
              stderr);
   return 64;
 }

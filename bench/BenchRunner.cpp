@@ -3,7 +3,10 @@
 // memory of the started process; writes "key<TAB>value" lines for bench-report.
 //
 //   bench-runner --launcher EXE --child EXE --manifest FILE --limit EXE --work DIR --runs N --out FILE
-//                [--peer EXE]
+//                [--peer EXE] [--unpinned 1]
+//
+// With --unpinned the runner times only the cold and warm starts and their limits, with keys that
+// end in ".unpinned", for a session that bench/run starts without pinning it to one processor.
 //
 // The launcher's extraction directory is shared by every launcher of the product, so the runner
 // clears it for cold starts; it checks the files there against the manifest after the first start
@@ -146,12 +149,14 @@ class Runner {
   std::wstring payload_;
   HANDLE log_ = INVALID_HANDLE_VALUE;
   int runs_ = 0;
+  bool unpinned_ = false;
   bool child_launch_missing_ = false;
   std::string results_;
 };
 
 Runner::Runner(const Options& options) : options_(options) {
   runs_ = std::max(1, _wtoi(options.get(L"--runs").c_str()));
+  unpinned_ = options.get(L"--unpinned") == L"1";
   manifest_ = readManifest(options.get(L"--manifest"));
   if (manifest_.empty()) fail("cannot read the manifest");
   for (const ManifestEntry& entry : manifest_)
@@ -257,21 +262,29 @@ void Runner::run() {
       {"ours.repair", launcher, L"", damage, repaired("a repair start")},
       {"limit.cold", limit, L"unpack " + payload + L" " + manifest + L" " + cache, clear, whole("the cold limit")},
       {"limit.warm", limit, L"check " + manifest + L" " + cache, nullptr, nullptr},
+      {"limit.warm_read", limit, L"read-check " + manifest + L" " + cache, nullptr, nullptr},
       {"limit.repair", limit, L"repair " + payload + L" " + manifest + L" " + cache, damage,
        repaired("the repair limit")},
   };
   const std::wstring peer = options_.get(L"--peer");
-  if (!peer.empty()) timed.push_back({"peer", peer, L"", nullptr, nullptr});
+  if (!peer.empty() && !unpinned_) timed.push_back({"peer", peer, L"", nullptr, nullptr});
 
   for (const Scenario& scenario : timed) {
+    if (unpinned_ && scenario.key.find("repair") != std::string::npos) continue;
     std::vector<double> times;
     std::string list;
     for (const Sample& sample : repeat(scenario, false)) {
       times.push_back(sample.milliseconds);
       list += (list.empty() ? "" : " ") + std::to_string(sample.milliseconds);
     }
-    record("time." + scenario.key, std::to_string(median(times)));
-    record("time." + scenario.key + ".samples", list);
+    const std::string key = "time." + scenario.key + (unpinned_ ? ".unpinned" : "");
+    record(key, std::to_string(median(times)));
+    record(key + ".samples", list);
+  }
+  if (unpinned_) {
+    removeTree(cache_);
+    if (!writeFileBytes(options_.get(L"--out"), results_)) fail("cannot write the results");
+    return;
   }
 
   // Memory of the launcher itself (a child is a process of its own), next to the same figures
@@ -303,7 +316,7 @@ int wmain(int argc, wchar_t** argv) {
   for (const wchar_t* required : {L"--launcher", L"--child", L"--manifest", L"--limit", L"--work", L"--out"}) {
     if (options.get(required).empty()) {
       std::fputs("usage: bench-runner --launcher EXE --child EXE --manifest FILE --limit EXE --work DIR --runs N "
-                 "--out FILE [--peer EXE]\n",
+                 "--out FILE [--peer EXE] [--unpinned 1]\n",
                  stderr);
       return 64;
     }

@@ -2,8 +2,9 @@
 //
 //   bench-tree PROFILE MAIN_EXE OUT_DIR MANIFEST
 //
-// PROFILE is small (about 20 files, 2 MiB), medium (about 1,500 files, 120 MiB) or large (about
-// 6,000 files, 1 GiB). MAIN_EXE becomes the tree's program, "Quorvell.exe" at the top. The
+// PROFILE is small (about 20 files, 2 MiB), medium (about 1,500 files, 120 MiB), large (about
+// 6,000 files, 1 GiB) or text (3,000 small files of code, documents and configuration, 24 MiB: the
+// case where files packed apart compress worst). MAIN_EXE becomes the tree's program, "Quorvell.exe" at the top. The
 // manifest has one line per file, "size crc name", the program first, names with "\" between
 // components, crc under the payload's checksum rule; the Windows-side tools read it.
 #include <algorithm>
@@ -37,6 +38,7 @@ struct Profile {
   uint64_t bulk_bytes;  // shared among the bulk files
   int folders;
   std::vector<BigFile> big;
+  bool text_only = false;  // only compressible kinds: code, documents, configuration
 };
 
 const Profile kProfiles[] = {
@@ -56,6 +58,7 @@ const Profile kProfiles[] = {
       {"lib\\QuorvellAudio.dll", ContentKind::machine, 30 * kMiB},
       {"resources\\video\\intro.bin", ContentKind::noise, 120 * kMiB},
       {"data\\world.db", ContentKind::records, 60 * kMiB}}},
+    {"text", 3000, 24 * kMiB, 200, {}, true},
 };
 
 struct KindShare {
@@ -104,8 +107,9 @@ std::vector<std::string> makeFolders(int count, BenchRandom& random) {
   return folders;
 }
 
-const KindShare& pickKind(BenchRandom& random) {
-  int roll = static_cast<int>(random.below(100));
+const KindShare& pickKind(BenchRandom& random, bool text_only) {
+  // The first three kinds of the mix are the compressible ones, 60 of the 100.
+  int roll = static_cast<int>(random.below(text_only ? 60 : 100));
   for (const KindShare& share : kMix) {
     if (roll < share.percent) return share;
     roll -= share.percent;
@@ -152,7 +156,7 @@ std::vector<PlannedFile> planTree(const Profile& profile) {
   taken.insert(files.back().name);
   const std::vector<std::string> folders = makeFolders(profile.folders, random);
   for (uint64_t size : bulkSizes(profile, random)) {
-    const KindShare& share = pickKind(random);
+    const KindShare& share = pickKind(random, profile.text_only);
     std::string folder = random.below(20) == 0 ? "" : folders[random.below(folders.size())] + "\\";
     std::string stem = folder + kFileWords[random.below(kFileWordCount)];
     const char* extension = share.extensions[random.below(4)];
@@ -186,7 +190,7 @@ std::string manifestLine(const std::string& name, const std::string& data) {
 
 int main(int argc, char** argv) {
   if (argc != 5) {
-    std::fprintf(stderr, "usage: bench-tree small|medium|large MAIN_EXE OUT_DIR MANIFEST\n");
+    std::fprintf(stderr, "usage: bench-tree small|medium|large|text MAIN_EXE OUT_DIR MANIFEST\n");
     return 64;
   }
   const Profile* profile = nullptr;

@@ -12,7 +12,7 @@ namespace fs = std::filesystem;
 const char kUsageText[] =
     "Usage:\n"
     "  onefile-pack pack APPDIR --main REL [--splash PNG] [--stub EXE] [--level N]\n"
-    "                    [--layout single|per-file] [--name NAME] [--version VERSION]\n"
+    "                    [--layout grouped|single|per-file] [--name NAME] [--version VERSION]\n"
     "                    [--company COMPANY] [--description TEXT] [--copyright TEXT]\n"
     "                    [--extract-to TEMPLATE] [--icon ICO] [--manifest FILE] -o OUT.exe\n"
     "  onefile-pack list EXE\n"
@@ -28,9 +28,10 @@ const char kUsageText[] =
     "  --stub EXE        the launcher stub to copy; by default onefile-launcher.exe beside this\n"
     "                    tool, else in ../lib/onefile, else in ../../windows/bin from its folder\n"
     "  --level N         Zstandard level, 1 to 22 (default 12)\n"
-    "  --layout L        single (default): the files in one Zstandard frame; per-file: a frame\n"
-    "                    per file, so that a start which finds a file intact steps over its data\n"
-    "                    instead of decoding it (a little larger)\n"
+    "  --layout L        grouped (default): small files share frames of a few MiB, larger ones\n"
+    "                    have their own, and a start steps over every frame whose files are all\n"
+    "                    intact; single: the files in one Zstandard frame, which every start\n"
+    "                    decodes whole; per-file: a frame per file (larger where files are small)\n"
     "  -o, --output OUT  the executable to write; it appears whole or not at all\n"
     "  The identity; the defaults in parentheses come from the main program's version\n"
     "  resource, else from the fallback named after \"else\":\n"
@@ -102,7 +103,8 @@ PayloadLayout layoutOf(const fs::path& value) {
   const std::string text = textOf(value);
   if (text == "single") return PayloadLayout::singleFrame;
   if (text == "per-file") return PayloadLayout::perFile;
-  throw UsageError("--layout takes single or per-file, not '" + text + "'");
+  if (text == "grouped") return PayloadLayout::grouped;
+  throw UsageError("--layout takes grouped, single or per-file, not '" + text + "'");
 }
 
 std::optional<std::string> utf8Of(const std::optional<fs::path>& value, const std::string& option) {

@@ -21,7 +21,7 @@ struct PackRequest {
   std::optional<std::filesystem::path> splash;
   std::optional<std::filesystem::path> stub;  // none: the launcher built with the tool
   int level = kDefaultLevel;
-  PayloadLayout layout = PayloadLayout::singleFrame;
+  PayloadLayout layout = PayloadLayout::grouped;
   std::filesystem::path output;
   IdentityOptions identity;
   bool show_progress = false;

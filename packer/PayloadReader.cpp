@@ -59,6 +59,8 @@ thread_local SpareStream spare_stream;
                   "' " + problem + "; it could leave the extraction directory or reach another file or a device");
 }
 
+std::u16string nameOf(const WideUnit* name) { return std::u16string(name, name + std::char_traits<WideUnit>::length(name)); }
+
 }  // namespace
 
 std::vector<uint8_t> readPayloadResource(const fs::path& executable) {
@@ -108,6 +110,9 @@ PayloadReader::PayloadReader(const std::vector<uint8_t>& resource) : stream_{} {
     frame_count_ += 1;
   } while (length - compressed_length_ >= 4 && std::equal(kFrameMagic, kFrameMagic + 4, compressed + compressed_length_));
   trailing_length_ = length - compressed_length_;
+  grouped_ = isGroupedPayload(compressed, length);
+  group_ = std::make_unique<PayloadGroup>();
+  group_->length = 0;
   if (spare_stream.held) {
     stream_ = spare_stream.stream;
     spare_stream.held = false;
@@ -129,16 +134,22 @@ PayloadReader::~PayloadReader() {
 }
 
 bool PayloadReader::next(PayloadRecord& record) {
-  EntryNameBuffer name;
-  switch (readEntryName(stream_, name)) {
-    case EntryNameStatus::name: break;
-    case EntryNameStatus::endMarker: return false;
-    case EntryNameStatus::decodeError: failDecode();
-    case EntryNameStatus::tooLong: throw PackError("the payload holds a name longer than 1023 UTF-16 units");
-    case EntryNameStatus::unsafe: failUnsafeName(std::u16string(name, name + std::char_traits<WideUnit>::length(name)));
+  if (remaining_ != 0) throw PackError("the previous record's data was not read");
+  GroupRecord entry;
+  if (!nextGroupRecord(*group_, group_offset_, entry)) {
+    switch (readPayloadGroup(stream_, grouped_, *group_)) {
+      case GroupStatus::group: break;
+      case GroupStatus::end: return false;
+      case GroupStatus::decodeError: failDecode();
+      case GroupStatus::tooLong: throw PackError("the payload holds a name longer than 1023 UTF-16 units");
+      case GroupStatus::unsafe: failUnsafeName(nameOf(group_->refused_name));
+    }
+    group_offset_ = 0;
+    nextGroupRecord(*group_, group_offset_, entry);
   }
-  record.name.assign(name, name + std::char_traits<WideUnit>::length(name));
-  check(readEntrySizeAndChecksum(stream_, record.size, record.stored_checksum));
+  record.name = nameOf(entry.name);
+  record.size = entry.size;
+  record.stored_checksum = entry.stored_checksum;
   remaining_ = record.size;
   return true;
 }

@@ -7,9 +7,11 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "PayloadGroup.h"
 #include "PayloadStream.h"
 
 // Resource 27 of the executable's resource directory. Throws PackError when the file is not a
@@ -48,6 +50,11 @@ class PayloadReader {
 
  private:
   PayloadStream stream_;
+  bool grouped_ = false;
+  // The group being read and the offset of its next record in the index; a group is large, so it
+  // lives on the heap.
+  std::unique_ptr<PayloadGroup> group_;
+  uint32_t group_offset_ = 0;
   uint64_t remaining_ = 0;  // data bytes of the current record not read yet
   uint64_t compressed_length_ = 0;
   uint64_t frame_count_ = 0;

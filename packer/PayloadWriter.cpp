@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "Crc32.h"
+#include "PayloadGroup.h"
 #include "PayloadHeader.h"
 
 namespace {
@@ -21,9 +22,9 @@ PayloadWriter::PayloadWriter(int level, int workers, PayloadLayout layout)
     : context_(ZSTD_createCCtx()), layout_(layout) {
   if (context_ == nullptr) throw std::runtime_error("cannot create the compressor");
   check(ZSTD_CCtx_setParameter(context_, ZSTD_c_compressionLevel, level), "compression level");
-  // Per file, every frame declares its size and data frames keep a window of at most 8 MiB: the
-  // decoder's buffer is never larger than the smaller of the two, whatever the file.
-  const bool per_file = layout == PayloadLayout::perFile;
+  // Per file and grouped, every frame declares its size and data frames keep a window of at most
+  // 8 MiB: the decoder's buffer is never larger than the smaller of the two, whatever the file.
+  const bool per_file = layout != PayloadLayout::singleFrame;
   check(ZSTD_CCtx_setParameter(context_, ZSTD_c_windowLog, per_file ? kPerFileWindowLog : 27), "window");
   check(ZSTD_CCtx_setParameter(context_, ZSTD_c_contentSizeFlag, per_file ? 1 : 0), "content size flag");
   check(ZSTD_CCtx_setParameter(context_, ZSTD_c_checksumFlag, 0), "checksum flag");
@@ -38,6 +39,11 @@ PayloadWriter::PayloadWriter(int level, int workers, PayloadLayout layout)
     check(ZSTD_CCtx_setParameter(context_, ZSTD_c_overlapLog, 5), "job overlap");
   }
   resource_.append(reinterpret_cast<const char*>(kPayloadHeader), kPayloadHeaderLength);
+  if (layout == PayloadLayout::grouped) {
+    appendLittleEndian(resource_, kGroupedLayoutMagic, 4);
+    appendLittleEndian(resource_, sizeof kGroupedLayoutTag, 4);
+    resource_.append(reinterpret_cast<const char*>(kGroupedLayoutTag), sizeof kGroupedLayoutTag);
+  }
 }
 
 PayloadWriter::~PayloadWriter() { ZSTD_freeCCtx(context_); }
@@ -56,6 +62,21 @@ void PayloadWriter::compress(const void* data, size_t length, ZSTD_EndDirective 
   input_bytes_ += length;
 }
 
+void PayloadWriter::compressFrame(const std::string& content) {
+  check(ZSTD_CCtx_setPledgedSrcSize(context_, content.size()), "frame size");
+  compress(content.data(), content.size(), ZSTD_e_end);
+}
+
+void PayloadWriter::flushGroup() {
+  if (group_index_.empty()) return;
+  std::string index;
+  appendLittleEndian(index, group_index_.size(), 4);
+  compressFrame(index + group_index_);
+  if (!group_data_.empty()) compressFrame(group_data_);
+  group_index_.clear();
+  group_data_.clear();
+}
+
 void PayloadWriter::beginEntry(const std::u16string& name, uint64_t size, uint32_t checksum) {
   if (name.empty() || name.size() > 1023 || name.find(u'\0') != std::u16string::npos)
     throw std::invalid_argument("a payload name must have 1 to 1023 non-zero units");
@@ -66,30 +87,52 @@ void PayloadWriter::beginEntry(const std::u16string& name, uint64_t size, uint32
   appendLittleEndian(header, size, 8);
   appendLittleEndian(header, checksum, 4);
   data_remaining_ = size;
+  data_in_own_frame_ = false;
   if (layout_ == PayloadLayout::singleFrame) {
     compress(header.data(), header.size(), ZSTD_e_continue);
     return;
   }
-  check(ZSTD_CCtx_setPledgedSrcSize(context_, header.size()), "header size");
-  compress(header.data(), header.size(), ZSTD_e_end);
-  if (size > 0) check(ZSTD_CCtx_setPledgedSrcSize(context_, size), "data size");
+  if (layout_ == PayloadLayout::grouped) {
+    if (size <= kGroupedFileLimit) {
+      if (group_index_.size() + header.size() > kGroupIndexCapacity || group_data_.size() + size > kGroupDataTarget)
+        flushGroup();
+      group_index_ += header;
+      return;
+    }
+    flushGroup();
+    std::string index;
+    appendLittleEndian(index, header.size(), 4);
+    header.insert(0, index);
+  }
+  compressFrame(header);
+  data_in_own_frame_ = size > 0;
+  if (data_in_own_frame_) check(ZSTD_CCtx_setPledgedSrcSize(context_, size), "data size");
 }
 
 void PayloadWriter::addData(const void* data, size_t length) {
   if (length > data_remaining_) throw std::logic_error("more data than the entry's size");
   if (length == 0) return;
   data_remaining_ -= length;
-  const bool frame_ends = layout_ == PayloadLayout::perFile && data_remaining_ == 0;
+  if (layout_ == PayloadLayout::grouped && !data_in_own_frame_) {
+    group_data_.append(static_cast<const char*>(data), length);
+    return;
+  }
+  const bool frame_ends = data_in_own_frame_ && data_remaining_ == 0;
   compress(data, length, ZSTD_e_continue);
   if (frame_ends) compress(nullptr, 0, ZSTD_e_end);
 }
 
 std::string PayloadWriter::finish() {
   if (data_remaining_ != 0) throw std::logic_error("the last entry's data is incomplete");
-  const char end_marker[2] = {0, 0};
-  if (layout_ == PayloadLayout::perFile) check(ZSTD_CCtx_setPledgedSrcSize(context_, sizeof end_marker), "end size");
-  compress(end_marker, sizeof end_marker, ZSTD_e_continue);
-  compress(nullptr, 0, ZSTD_e_end);
+  if (layout_ == PayloadLayout::grouped) {
+    flushGroup();
+    compressFrame(std::string(4, '\0'));  // an empty index ends the list
+  } else {
+    const std::string end_marker(2, '\0');
+    if (layout_ == PayloadLayout::perFile) check(ZSTD_CCtx_setPledgedSrcSize(context_, end_marker.size()), "end size");
+    compress(end_marker.data(), end_marker.size(), ZSTD_e_continue);
+    compress(nullptr, 0, ZSTD_e_end);
+  }
   resource_.append(6, '\0');
   const uint64_t resource_length = resource_.size() + 8;
   appendLittleEndian(resource_, resource_length - 8, 8);

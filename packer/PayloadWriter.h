@@ -13,6 +13,13 @@
 // its content size, and none a window larger than 8 MiB or than its content. A launcher that finds a file intact
 // then steps over the data frame by its compressed size instead of decoding it. The end marker is
 // a frame of its own.
+//
+// The grouped layout (static_src/core/PayloadGroup.h) keeps small files together: consecutive
+// files of at most kGroupedFileLimit bytes share a group until its data would pass
+// kGroupDataTarget or its index kGroupIndexCapacity, and every larger file is a group of its own.
+// A group is two frames, its index and then its data, each declaring its content size and a window
+// of at most 8 MiB: small files compress together almost as tightly as in one frame, and a start
+// that finds every file of a group intact steps over the group's data undecoded.
 #pragma once
 
 #include <zstd.h>
@@ -20,10 +27,16 @@
 #include <cstdint>
 #include <string>
 
-enum class PayloadLayout { singleFrame, perFile };
+enum class PayloadLayout { singleFrame, perFile, grouped };
 
-// The largest window a per-file frame declares (8 MiB), which bounds the launcher's decoding memory.
+// The largest window a per-file or grouped frame declares (8 MiB), which bounds the launcher's
+// decoding memory.
 constexpr int kPerFileWindowLog = 23;
+
+// Measured on a tree of 3,000 small text files: groups of up to 4 MiB packed 1.2 % larger than
+// one frame, groups of up to 8 MiB (the largest window the launcher decodes anyway) 0.55 %.
+constexpr uint64_t kGroupedFileLimit = 1 << 20;
+constexpr uint64_t kGroupDataTarget = 8 << 20;
 
 class PayloadWriter {
  public:
@@ -47,10 +60,17 @@ class PayloadWriter {
 
  private:
   void compress(const void* data, size_t length, ZSTD_EndDirective directive);
+  // One whole frame that declares its size.
+  void compressFrame(const std::string& content);
+  // The pending group of small files as its index frame and its data frame.
+  void flushGroup();
 
   ZSTD_CCtx* context_;
   PayloadLayout layout_;
   uint64_t data_remaining_ = 0;
+  bool data_in_own_frame_ = false;  // the current entry's data streams into a frame of its own
+  std::string group_index_;         // grouped: the record headers of the pending group
+  std::string group_data_;          // grouped: their data
   std::string resource_;
   uint64_t input_bytes_ = 0;
 };

@@ -13,6 +13,7 @@
 #include <sstream>
 #include <thread>
 
+#define ZSTD_STATIC_LINKING_ONLY  // ZSTD_getFrameHeader
 #include <zstd.h>
 
 #include "Crc32.h"
@@ -114,7 +115,8 @@ std::string payloadName(const std::string& path) {
   return name;
 }
 
-// Both layouts: the whole list in one frame (the default), and a frame per record and per file.
+// Every layout: small files grouped in frames (the default), the whole list in one frame, and a
+// frame per record and per file.
 class RoundTrip : public Packer, public testing::WithParamInterface<const char*> {};
 
 TEST_P(RoundTrip, ListVerifyAndExtractGiveBackTheTree) {
@@ -167,7 +169,7 @@ TEST_P(RoundTrip, ListVerifyAndExtractGiveBackTheTree) {
   EXPECT_EQ(snapshotTree(target), snapshotTree(app));
 }
 
-INSTANTIATE_TEST_SUITE_P(Layouts, RoundTrip, testing::Values("single", "per-file"));
+INSTANTIATE_TEST_SUITE_P(Layouts, RoundTrip, testing::Values("grouped", "single", "per-file"));
 
 TEST_F(Packer, MainInASubfolderComesFirstAndNothingElseMoves) {
   put(app / "z.txt", textBytes("z"));
@@ -189,13 +191,16 @@ TEST_F(Packer, FrameHeaderAndTrailerAreFixedAndPacksAreReproducible) {
   // The output's name is part of the bytes (the version resource names it), so both are app.exe.
   fs::create_directories(scratch.path() / "first");
   fs::create_directories(scratch.path() / "second");
-  ASSERT_EQ(pack({app.string(), "--main", "Quorvell.exe", "--stub", stub, "-o", out("first/app.exe")}).exit_code, 0);
+  ASSERT_EQ(pack({app.string(), "--main", "Quorvell.exe", "--layout", "single", "--stub", stub, "-o", out("first/app.exe")})
+                .exit_code,
+            0);
   // New times on every file: nothing of them may reach the output.
   for (const fs::directory_entry& entry : fs::recursive_directory_iterator(app)) {
     fs::last_write_time(entry.path(), fs::last_write_time(entry.path()) - std::chrono::hours(1));
   }
   // Without --stub the tool finds the launcher built beside it.
-  const CommandResult second = pack({app.string(), "--main", "Quorvell.exe", "-o", out("second/app.exe")});
+  const CommandResult second =
+      pack({app.string(), "--main", "Quorvell.exe", "--layout", "single", "-o", out("second/app.exe")});
   ASSERT_EQ(second.exit_code, 0) << second.err;
   const Bytes first = readBytes(out("first/app.exe"));
   EXPECT_EQ(first, readBytes(out("second/app.exe")));
@@ -211,6 +216,31 @@ TEST_F(Packer, FrameHeaderAndTrailerAreFixedAndPacksAreReproducible) {
   ASSERT_EQ(3 + frame + 14, resource.size());
   EXPECT_EQ(Bytes(resource.end() - 14, resource.end() - 8), Bytes(6, 0));
   EXPECT_EQ(readU64(&resource[resource.size() - 8]), resource.size() - 8);
+}
+
+// The default layout: the marker zstd skips, then frames that each declare their size and a window
+// of at most 8 MiB, so that the launcher can step over any of them and decodes with little memory.
+TEST_F(Packer, TheDefaultLayoutPutsEveryGroupInFramesThatDeclareTheirSize) {
+  for (const TreeFile& file : sampleTree()) put(app / file.path, file.bytes);
+  ASSERT_EQ(pack({app.string(), "--main", "Quorvell.exe", "--stub", stub, "-o", out("app.exe")}).exit_code, 0);
+  const Bytes resource = payloadResource(readBytes(out("app.exe")));
+  EXPECT_EQ(Bytes(resource.begin() + 3, resource.begin() + 15),
+            (Bytes{0x5E, 0x2A, 0x4D, 0x18, 4, 0, 0, 0, 'Q', 'O', 'V', 'G'}));
+  size_t at = 15;
+  int frames = 0;
+  while (resource.size() - at > 14) {
+    ZSTD_frameHeader header;
+    ASSERT_EQ(ZSTD_getFrameHeader(&header, &resource[at], resource.size() - at), 0u) << "frame " << frames;
+    EXPECT_NE(header.frameContentSize, ZSTD_CONTENTSIZE_UNKNOWN) << "frame " << frames;
+    EXPECT_LE(header.windowSize, 8u << 20) << "frame " << frames;
+    const size_t length = ZSTD_findFrameCompressedSize(&resource[at], resource.size() - at);
+    ASSERT_FALSE(ZSTD_isError(length));
+    at += length;
+    frames += 1;
+  }
+  // The sample's files are all small: one group (its index and its data), then the end.
+  EXPECT_EQ(frames, 3);
+  EXPECT_EQ(at + 14, resource.size());
 }
 
 // zstd's workers each take a fixed-size job; the tree spans several, so any dependence of the

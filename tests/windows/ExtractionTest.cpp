@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -63,8 +64,8 @@ class Extraction : public testing::Test {
     options.command_line = quoteArgument(launcher);
     return runProcess(options);
   }
-  ProcessResult start(const std::vector<PayloadFile>& files) {
-    return start(buildPayloadResource(files.data(), files.size()));
+  ProcessResult start(const std::vector<PayloadFile>& files, PayloadLayout layout = PayloadLayout::singleFrame) {
+    return start(buildPayloadResource(files.data(), files.size(), 3, 0, layout));
   }
 
   std::wstring subfolder_;
@@ -197,6 +198,118 @@ TEST_F(Extraction, ANameOf1024UnitsIsRefused) {
   const ProcessResult result = start("QOV" + frame);
   EXPECT_EQ(result.out, "Error, couldn't decode attached data.\r\n");
   EXPECT_EQ(result.exit_code, static_cast<DWORD>(kFatalExitCode));
+}
+
+// Every layout the launcher reads, through the whole cache cycle: a first start writes every file,
+// a second opens none for writing, and a changed file is rewritten while its neighbours (in the
+// grouped layout, the files of its group) are left alone.
+TEST_F(Extraction, EveryLayoutWritesThenKeepsThenRepairsTheCache) {
+  std::vector<PayloadFile> others = {file(L"empty.dat", ""), file(L"lib\\large.bin", pattern(3 << 20, 'l'))};
+  for (int i = 0; i < 40; ++i)
+    others.push_back(file(L"docs\\page" + std::to_wstring(i) + L".txt", pattern(1000 + 37 * i, static_cast<char>(i))));
+  const auto files = application(others);
+  const wchar_t* changed = L"docs\\page7.txt";
+  for (const PayloadLayout layout : {PayloadLayout::grouped, PayloadLayout::perFile, PayloadLayout::singleFrame}) {
+    SCOPED_TRACE(static_cast<int>(layout));
+    removeTree(target(L""));
+    const std::string resource = buildPayloadResource(files.data(), files.size(), 3, 0, layout);
+    expectSuccess(start(resource));
+    for (const PayloadFile& f : files)
+      EXPECT_TRUE(readFileBytes(extractionDirectory() + L"\\" + std::wstring(f.name.begin(), f.name.end())) == f.data);
+
+    // Held open with read sharing only, any open for writing fails and the launcher would report it.
+    std::vector<HANDLE> held;
+    const auto holdAllBut = [&](const wchar_t* free) {
+      for (const PayloadFile& f : files) {
+        const std::wstring path = extractionDirectory() + L"\\" + std::wstring(f.name.begin(), f.name.end());
+        if (f.data.empty() || (free != nullptr && path == target(free))) continue;
+        held.push_back(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_NE(held.back(), INVALID_HANDLE_VALUE);
+      }
+    };
+    holdAllBut(nullptr);
+    expectSuccess(start(resource));
+    for (HANDLE handle : held) CloseHandle(handle);
+    held.clear();
+
+    ASSERT_TRUE(writeFileBytes(target(changed), "changed"));
+    holdAllBut(changed);
+    expectSuccess(start(resource));
+    for (HANDLE handle : held) CloseHandle(handle);
+    held.clear();
+    EXPECT_TRUE(readFileBytes(target(changed)) == pattern(1000 + 37 * 7, 7));
+  }
+}
+
+// The launcher, like every child, inherits the affinity of this process while one of these lives.
+class OneProcessor {
+ public:
+  OneProcessor() {
+    DWORD_PTR system = 0;
+    GetProcessAffinityMask(GetCurrentProcess(), &saved_, &system);
+    SetProcessAffinityMask(GetCurrentProcess(), saved_ & (~saved_ + 1));
+  }
+  ~OneProcessor() { SetProcessAffinityMask(GetCurrentProcess(), saved_); }
+  OneProcessor(const OneProcessor&) = delete;
+  OneProcessor& operator=(const OneProcessor&) = delete;
+
+ private:
+  DWORD_PTR saved_ = 0;
+};
+
+// With more than one processor, files are written on a thread of their own while the next are
+// decoded; with one, on the launcher's only thread. Either way a fault in a later file is reported
+// only after every earlier file is complete, with the report it always had.
+TEST_F(Extraction, AFaultAfterALargeFileLeavesThatFileComplete) {
+  const std::string large = pattern(5 << 20, 'L');
+  const std::string decode_error = "Error, couldn't decode attached data.\r\n";
+  const struct {
+    bool one_processor;
+    PayloadLayout layout;
+  } runs[] = {{false, PayloadLayout::grouped}, {false, PayloadLayout::singleFrame},
+              {true, PayloadLayout::grouped}, {true, PayloadLayout::singleFrame}};
+  for (const auto& run : runs) {
+    const PayloadLayout layout = run.layout;
+    SCOPED_TRACE(run.one_processor ? "one processor" : "every processor");
+    SCOPED_TRACE(static_cast<int>(layout));
+    const std::unique_ptr<OneProcessor> pinned(run.one_processor ? new OneProcessor : nullptr);
+    // A stored checksum that the next file's data does not have.
+    PayloadWriter wrong_checksum(3, 0, layout);
+    for (const PayloadFile& f : application({file(L"large.bin", large)})) {
+      wrong_checksum.beginEntry(f.name, f.data.size(), storedChecksum(crc32Update(0, f.data.data(), f.data.size())));
+      wrong_checksum.addData(f.data.data(), f.data.size());
+    }
+    const PayloadFile bad = file(L"bad.txt", "data");
+    wrong_checksum.beginEntry(bad.name, bad.data.size(), 0x12345678);
+    wrong_checksum.addData(bad.data.data(), bad.data.size());
+    const auto blocked = application({file(L"large.bin", large), file(L"blocked.txt", "x")});
+
+    const struct {
+      const char* what;
+      std::string resource;
+      bool block;
+      std::string out, err;
+    } cases[] = {
+        {"a file that cannot be opened", buildPayloadResource(blocked.data(), blocked.size(), 3, 0, layout), true, "",
+         "Error, failed to open '" + narrow(target(L"blocked.txt")) + "' for writing.\r\n"},
+        {"data not matching its checksum", wrong_checksum.finish(), false, decode_error, ""},
+    };
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.what);
+      removeTree(target(L""));
+      if (c.block) {
+        CreateDirectoryW(extractionDirectory().c_str(), nullptr);
+        ASSERT_TRUE(CreateDirectoryW(target(L"").c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW(target(L"blocked.txt").c_str(), nullptr));
+      }
+      const ProcessResult result = start(c.resource);
+      EXPECT_EQ(result.out, c.out);
+      EXPECT_EQ(result.err, c.err);
+      EXPECT_EQ(result.exit_code, static_cast<DWORD>(kFatalExitCode));
+      EXPECT_TRUE(readFileBytes(target(L"app.exe")) == child_);
+      EXPECT_TRUE(readFileBytes(target(L"large.bin")) == large);
+    }
+  }
 }
 
 }  // namespace
