@@ -112,7 +112,9 @@ void requireSettings(const AppIdentity& identity) {
   if (result.status == SettingsStatus::ok) return;
   if (result.field == SettingsField::extractionTemplate) {
     failValue(kTemplate, identity.extraction_template,
-              templateProblem(result.template_check, identity.extraction_template.text));
+              result.value_problem == ValueProblem::illFormed
+                  ? "is not valid Unicode text"
+                  : templateProblem(result.template_check, identity.extraction_template.text));
   }
   const bool is_version = result.field == SettingsField::version;
   const bool is_company = result.field == SettingsField::company;

@@ -82,18 +82,30 @@ std::vector<IconImage> readIconFile(const std::vector<uint8_t>& bytes) {
   size_t count = 0;
   readHeader(bytes, kFileEntrySize, "an icon file", &count);
   const size_t directory_end = kHeaderSize + count * kFileEntrySize;
-  std::vector<IconImage> images;
+  auto entryAt = [&bytes](size_t i) { return &bytes[kHeaderSize + i * kFileEntrySize]; };
+  uint64_t total = 0;
   for (size_t i = 0; i < count; ++i) {
-    const uint8_t* entry = &bytes[kHeaderSize + i * kFileEntrySize];
-    IconImage image = entryFields(entry);
-    const uint64_t size = readU32(entry + 8);
-    const uint64_t offset = readU32(entry + 12);
+    const uint64_t size = readU32(entryAt(i) + 8);
+    const uint64_t offset = readU32(entryAt(i) + 12);
     if (size == 0) throw PackError(imageName(i) + " is empty");
     if (offset + size > bytes.size()) {
       throw PackError(imageName(i) + " (bytes " + std::to_string(offset) + " to " + std::to_string(offset + size) +
                       ") lies outside the file of " + std::to_string(bytes.size()) + " bytes");
     }
     if (offset < directory_end) throw PackError(imageName(i) + " overlaps the icon directory");
+    total += size;
+  }
+  // Entries that share their bytes would each be copied: a file of a few megabytes could make
+  // the packer copy terabytes.
+  if (total > bytes.size() - directory_end) {
+    throw PackError("its entries share image bytes: their images take " + std::to_string(total) + " bytes, the file holds " +
+                    std::to_string(bytes.size() - directory_end) + " after its directory");
+  }
+  std::vector<IconImage> images;
+  for (size_t i = 0; i < count; ++i) {
+    IconImage image = entryFields(entryAt(i));
+    const size_t size = readU32(entryAt(i) + 8);
+    const size_t offset = readU32(entryAt(i) + 12);
     image.data.assign(bytes.begin() + static_cast<std::ptrdiff_t>(offset), bytes.begin() + static_cast<std::ptrdiff_t>(offset + size));
     checkImage(image.data, i);
     images.push_back(std::move(image));
@@ -106,10 +118,15 @@ std::vector<IconImage> readIconGroup(const std::vector<uint8_t>& group,
   size_t count = 0;
   readHeader(group, kGroupEntrySize, "an icon group", &count);
   std::vector<IconImage> images;
+  // An icon named again would be copied again: a group of 65535 entries naming one large icon
+  // would make the packer copy it as often.
+  std::vector<bool> named(0x10000, false);
   for (size_t i = 0; i < count; ++i) {
     const uint8_t* entry = &group[kHeaderSize + i * kGroupEntrySize];
     IconImage image = entryFields(entry);
     const uint16_t id = readU16(entry + 12);
+    if (named[id]) throw PackError(imageName(i) + " is icon " + std::to_string(id) + " again");
+    named[id] = true;
     const std::vector<uint8_t>* data = image_by_id(id);
     if (data == nullptr) throw PackError(imageName(i) + " is icon " + std::to_string(id) + ", which is not there");
     if (data->empty()) throw PackError(imageName(i) + " (icon " + std::to_string(id) + ") is empty");

@@ -40,13 +40,14 @@ struct IconImage {
 };
 
 // Throws PackError with the reason: cut short, not an icon (a cursor included), no images, an
-// entry whose image lies outside the file or overlaps the header, an empty image, an image that is
-// neither PNG nor a bitmap, or one larger than 256x256.
+// entry whose image lies outside the file or overlaps the header, entries whose images together
+// take more bytes than the file has after its directory (they share bytes), an empty image, an
+// image that is neither PNG nor a bitmap, or one larger than 256x256.
 std::vector<IconImage> readIconFile(const std::vector<uint8_t>& bytes);
 
 // The images an icon group resource names, each looked up by its RT_ICON identifier (`image_by_id`
 // gives null for a missing one). Throws PackError when the group is cut short, is not an icon
-// group, is empty, or names an image that is not there. The images themselves are taken as they
+// group, is empty, names an image that is not there, or names one image twice. The images themselves are taken as they
 // are: the program already carries them.
 std::vector<IconImage> readIconGroup(const std::vector<uint8_t>& group,
                                      const std::function<const std::vector<uint8_t>*(uint16_t)>& image_by_id);

@@ -28,12 +28,18 @@ struct Block {
   size_t end = 0;    // offset just past the block
 };
 
+bool allZero(const std::vector<uint8_t>& bytes, size_t from, size_t end) {
+  return std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.begin() + static_cast<std::ptrdiff_t>(end),
+                     [](uint8_t byte) { return byte == 0; });
+}
+
 // The block at `offset`, which must end by `limit`.
 Block readBlock(const std::vector<uint8_t>& bytes, size_t offset, size_t limit) {
   require(limit - offset >= kBlockHeaderSize, "a block is cut short");
   Block block;
   const uint16_t length = readU16(&bytes[offset]);
-  require(length >= kBlockHeaderSize && length <= limit - offset, "a block's length leaves its parent");
+  require(length >= kBlockHeaderSize, "a block's length is shorter than its header");
+  require(length <= limit - offset, "a block's length leaves its parent");
   block.end = offset + length;
   block.value_length = readU16(&bytes[offset + 2]);
   block.type = readU16(&bytes[offset + 4]);
@@ -45,6 +51,9 @@ Block readBlock(const std::vector<uint8_t>& bytes, size_t offset, size_t limit) 
     block.key += unit;
   }
   block.value = std::min(align4(at + 2), block.end);
+  // Padding is zero bytes. Anything else is a value that was not put on its 4-byte boundary, which
+  // would be read shifted (a text without its first letter) instead of refused.
+  require(allZero(bytes, at + 2, block.value), "a value is not aligned to 4 bytes (its padding is not zero)");
   return block;
 }
 
@@ -55,21 +64,17 @@ size_t childrenOf(const Block& block, size_t value_bytes) {
 
 // Calls `visit` for each child block; zero bytes after the last child (padding some tools
 // leave) end the list.
-bool allZero(const std::vector<uint8_t>& bytes, size_t from, size_t end) {
-  return std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.begin() + static_cast<std::ptrdiff_t>(end),
-                     [](uint8_t byte) { return byte == 0; });
-}
-
 template <typename Visit>
 void forEachChild(const std::vector<uint8_t>& bytes, size_t first, size_t end, Visit visit) {
-  for (size_t at = first; at < end; at = std::min(align4(at), end)) {
+  for (size_t at = first; at < end;) {
     if (allZero(bytes, at, std::min(end, at + 2))) {
-      require(allZero(bytes, at, end), "a block has length 0");
+      require(allZero(bytes, at, end), "a block has length 0 (or is not aligned to 4 bytes)");
       return;
     }
     const Block child = readBlock(bytes, at, end);
     visit(child);
-    at = child.end;
+    at = std::min(align4(child.end), end);
+    require(allZero(bytes, child.end, at), "a block is not aligned to 4 bytes (the padding before it is not zero)");
   }
 }
 

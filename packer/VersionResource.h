@@ -8,7 +8,7 @@
 //   2       2                    wValueLength: bytes of a binary value, units of a text value
 //   4       2                    wType: 0 binary, 1 text
 //   6       2 * (k + 1)          szKey: k UTF-16LE units and a zero unit
-//   ...     0-2                  padding to 4 bytes
+//   ...     0-2                  padding to 4 bytes, zero bytes
 //   ...     value                the value, then padding to 4 bytes
 //   ...     children             blocks, each padded to 4 bytes
 //
@@ -51,8 +51,9 @@ struct VersionInfo {
 };
 
 // Throws PackError with the reason when the bytes are not a version resource: cut short, a block
-// whose length leaves its parent or the resource, a key without its zero unit, a root other than
-// "VS_VERSION_INFO", or a fixed part without its signature. Unknown blocks are skipped; a text
+// shorter than its header or whose length leaves its parent or the resource, a key without its
+// zero unit, padding that is not zero (a block or value off its 4-byte boundary), a root other
+// than "VS_VERSION_INFO", or a fixed part without its signature. Unknown blocks are skipped; a text
 // value is read up to its first zero unit, whatever its wValueLength says (compilers disagree on
 // whether it counts units or bytes).
 VersionInfo readVersionResource(const std::vector<uint8_t>& bytes);

@@ -44,17 +44,23 @@ SettingsStatus readText(const uint8_t* bytes, size_t length, size_t* at, WideUni
 bool isHighSurrogate(WideUnit unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool isLowSurrogate(WideUnit unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
+bool isWellFormed(const WideUnit* text) {
+  for (size_t i = 0; text[i] != 0; ++i) {
+    if (isHighSurrogate(text[i]) && isLowSurrogate(text[i + 1])) {
+      ++i;
+    } else if (isHighSurrogate(text[i]) || isLowSurrogate(text[i])) {
+      return false;
+    }
+  }
+  return true;
+}
+
 ValueProblem identityTextProblem(const WideUnit* text, bool may_be_empty) {
   if (text[0] == 0) return may_be_empty ? ValueProblem::none : ValueProblem::empty;
   for (size_t i = 0; text[i] != 0; ++i) {
     if (text[i] < 0x20 || text[i] == 0x7F) return ValueProblem::controlCharacter;
-    if (isHighSurrogate(text[i]) && isLowSurrogate(text[i + 1])) {
-      ++i;
-    } else if (isHighSurrogate(text[i]) || isLowSurrogate(text[i])) {
-      return ValueProblem::illFormed;
-    }
   }
-  return ValueProblem::none;
+  return isWellFormed(text) ? ValueProblem::none : ValueProblem::illFormed;
 }
 
 // A value that the template turns into a folder name.
@@ -129,6 +135,11 @@ SettingsResult checkLauncherSettings(const LauncherSettings& settings) {
   for (const auto& value : identity) {
     const ValueProblem problem = identityTextProblem(value.text, value.may_be_empty);
     if (problem != ValueProblem::none) return invalidValue(value.field, problem);
+  }
+  // The packer takes a template only as Unicode text (an option in UTF-8 or UTF-16), so a lone
+  // surrogate cannot come from a pack.
+  if (!isWellFormed(settings.extraction_template)) {
+    return invalidValue(SettingsField::extractionTemplate, ValueProblem::illFormed);
   }
   const TemplateCheck check = checkExtractionTemplate(settings.extraction_template);
   if (check.problem != TemplateProblem::none) {

@@ -80,7 +80,7 @@ SettingsResult readLauncherSettings(const uint8_t* bytes, size_t length, Launche
 // The rules every packed value obeys:
 // - product name and version have at least one unit, the company may be empty;
 // - the three are well-formed UTF-16 without control characters;
-// - the template passes checkExtractionTemplate;
+// - the template is well-formed UTF-16 and passes checkExtractionTemplate;
 // - each of PRODUCT, VERSION and COMPANY that the template names must be a name Windows can hold
 //   as a folder (fileNameProblem); {COMPANY} without a company stands for the product name.
 SettingsResult checkLauncherSettings(const LauncherSettings& settings);

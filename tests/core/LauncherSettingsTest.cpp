@@ -125,6 +125,8 @@ const MalformedCase kMalformed[] = {
      SettingsStatus::invalidValue, SettingsField::company, ValueProblem::fileName},
     {"no company: {COMPANY} stands for the product", valid(u"a|b", u"1", u"", u"{CACHE_DIR}\\{COMPANY}\\x"),
      SettingsStatus::invalidValue, SettingsField::product, ValueProblem::fileName},
+    {"lone surrogate in the template", valid(u"a", u"1", u"", u"{TEMP}\\" + std::u16string(1, u'\xDC00')),
+     SettingsStatus::invalidValue, SettingsField::extractionTemplate, ValueProblem::illFormed},
     {"relative template", valid(u"a", u"1", u"", u"{PRODUCT}\\{VERSION}"), SettingsStatus::invalidValue,
      SettingsField::extractionTemplate, ValueProblem::badTemplate},
     {"unknown variable", valid(u"a", u"1", u"", u"{CACHE_DIR}\\{NAME}"), SettingsStatus::invalidValue,

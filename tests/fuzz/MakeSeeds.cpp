@@ -14,11 +14,16 @@
 #include <vector>
 
 #include "Crc32.h"
+#include "IconFile.h"
+#include "LauncherSettings.h"
 #include "LittleEndian.h"
+#include "PackerTestSupport.h"
 #include "PeImage.h"
 #include "PayloadHeader.h"
 #include "PayloadWriter.h"
 #include "ResourceTree.h"
+#include "SettingsBytes.h"
+#include "VersionResource.h"
 
 namespace {
 
@@ -303,6 +308,106 @@ void executableSeeds(const std::string& directory) {
        }));
 }
 
+// The real samples of tests/fixtures/identity, beside the corpora.
+void copyFixture(const std::string& corpora, const std::string& fixture, const std::string& directory, const std::string& name) {
+  save(directory, name, readBytes(corpora + "/../../fixtures/identity/" + fixture));
+}
+
+void settingsSeeds(const std::string& corpora, const std::string& directory) {
+  copyFixture(corpora, "settings-demo.bin", directory, "packed-demo");
+  const std::u16string standard = u"{CACHE_DIR}\\{PRODUCT}\\{VERSION}";
+  const struct {
+    const char* name;
+    uint16_t layout;
+    std::vector<std::u16string> texts;
+  } seeds[] = {
+      {"packed-no-company", 1, {u"Solo", u"1", u"", u"{HOME}\\apps\\{PRODUCT}"}},
+      {"packed-company-folder", 1, {u"MyApp", u"2.1", u"Acme", u"{CACHE_DIR}\\{COMPANY}\\{PRODUCT}\\{VERSION}"}},
+      {"packed-non-ascii", 1, {u"Gr\u00fc\u00dfe \U0001F600", u"10.0.1-rc2", u"Z\u00fcrich AG", u"C:\\Apps\\{PRODUCT}\\{VERSION}"}},
+      {"packed-longest", 1,
+       {std::u16string(kIdentityTextLimit, u'p'), std::u16string(kIdentityTextLimit, u'1'),
+        std::u16string(kIdentityTextLimit, u'c'), u"{TEMP}" + std::u16string(kTemplateLengthLimit - 6, u't')}},
+      {"layout-2", 2, {u"MyApp", u"2.1", u"", standard}},
+      {"device-name-product", 1, {u"nul.app", u"1", u"", standard}},
+      {"relative-template", 1, {u"MyApp", u"1", u"", u"{PRODUCT}\\{VERSION}"}},
+  };
+  for (const auto& seed : seeds) save(directory, seed.name, settingsResourceBytes(seed.layout, seed.texts));
+}
+
+Bytes iconFileOf(const std::vector<Bytes>& images, uint8_t side) {
+  Bytes file(6 + 16 * images.size(), 0);
+  writeU16(&file[2], 1);
+  writeU16(&file[4], static_cast<uint16_t>(images.size()));
+  for (size_t i = 0; i < images.size(); ++i) {
+    uint8_t* entry = &file[6 + 16 * i];
+    entry[0] = entry[1] = side;
+    writeU16(entry + 4, 1);
+    writeU16(entry + 6, 32);
+    writeU32(entry + 8, static_cast<uint32_t>(images[i].size()));
+    writeU32(entry + 12, static_cast<uint32_t>(file.size()));
+    file.insert(file.end(), images[i].begin(), images[i].end());
+  }
+  return file;
+}
+
+// A 16x16 bitmap icon: its header (the height counts the mask rows too) and a few pixels.
+Bytes iconBitmap() {
+  Bytes bitmap(40 + 16, 0);
+  writeU32(&bitmap[0], 40);
+  writeU32(&bitmap[4], 16);
+  writeU32(&bitmap[8], 32);
+  writeU16(&bitmap[12], 1);
+  writeU16(&bitmap[14], 32);
+  return bitmap;
+}
+
+void iconSeeds(const std::string& corpora, const std::string& directory) {
+  copyFixture(corpora, "one-bitmap.ico", directory, "one-bitmap.ico");
+  copyFixture(corpora, "png-and-bitmap.ico", directory, "png-and-bitmap.ico");
+  const Bytes tiny = iconFileOf({tinyPng(2, 2), iconBitmap()}, 16);
+  save(directory, "tiny-png-and-bitmap.ico", tiny);
+  save(directory, "png-257.ico", iconFileOf({tinyPng(257, 1)}, 0));
+  save(directory, "cursor.cur", changed(tiny, [](Bytes& b) { writeU16(&b[2], 2); }));
+  // An icon group as the packer writes it, naming the images 1 and 2 of a main program.
+  const Bytes group = iconGroupResource(readIconFile(tiny), 1);
+  save(directory, "group-two-images", group);
+  // Found by review: entries that share one image, or a group naming one icon twice, made the
+  // packer copy that image once per entry.
+  save(directory, "entries-share-image.ico", changed(tiny, [](Bytes& b) {
+         std::copy(&b[6 + 8], &b[6 + 16], &b[6 + 16 + 8]);
+         b.resize(readU32(&b[6 + 12]) + readU32(&b[6 + 8]));
+       }));
+  save(directory, "group-names-icon-twice", changed(group, [](Bytes& b) { writeU16(&b[6 + 14 + 12], 1); }));
+}
+
+void versionSeeds(const std::string& corpora, const std::string& directory) {
+  copyFixture(corpora, "version-demo.bin", directory, "windres-demo");
+  VersionInfo info;
+  FixedFileInfo fixed;
+  fixed.file_version = {2, 4, 1, 0};
+  fixed.product_version = {2, 4, 1, 0};
+  info.fixed = fixed;
+  save(directory, "fixed-only", writeVersionResource(info));
+  info.tables.push_back({u"040704b0", {{u"ProductName", u"Gr\u00fc\u00dfe"}, {u"ProductVersion", u"v3 beta"}}});
+  info.tables.push_back({u"040904B0",
+                         {{u"ProductName", u"Greetings"}, {u"ProductVersion", u"3.0"}, {u"CompanyName", u"Acme Inc."},
+                          {u"FileDescription", u"A greeter"}, {u"LegalCopyright", u"none"}}});
+  info.translations = {0x04B00407, 0x04B00409};
+  save(directory, "two-tables", writeVersionResource(info));
+  info.fixed.reset();
+  info.translations.clear();
+  save(directory, "no-fixed-no-translation", writeVersionResource(info));
+  // Found by review: a value put right after its key, off its 4-byte boundary, was read shifted
+  // ("reetings"). ProductName's block is at 100, in the table at 76, in StringFileInfo at 40; its
+  // key ends at 130.
+  VersionInfo one;
+  one.tables.push_back({u"040904B0", {{u"ProductName", u"Greetings"}}});
+  save(directory, "value-off-boundary", changed(writeVersionResource(one), [](Bytes& b) {
+         b.erase(b.begin() + 130, b.begin() + 132);
+         for (size_t block : {0, 40, 76, 100}) writeU16(&b[block], static_cast<uint16_t>(readU16(&b[block]) - 2));
+       }));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -311,5 +416,8 @@ int main(int argc, char** argv) {
   payloadSeeds(corpora + "/payload-walk");
   executableSeeds(corpora + "/pe-list");
   executableSeeds(corpora + "/resource-write");
+  settingsSeeds(corpora, corpora + "/launcher-settings");
+  iconSeeds(corpora, corpora + "/icon-file");
+  versionSeeds(corpora, corpora + "/version-resource");
   return 0;
 }

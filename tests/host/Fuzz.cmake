@@ -34,4 +34,5 @@ endforeach()
 
 # Writes the committed seed inputs of the corpora (fuzz-seeds tests/fuzz/corpus).
 add_executable(fuzz-seeds "${PROJECT_SOURCE_DIR}/tests/fuzz/MakeSeeds.cpp")
-target_link_libraries(fuzz-seeds PRIVATE onefile_packer_units)
+target_link_libraries(fuzz-seeds PRIVATE onefile_packer_units onefile_packer_test_support)
+target_include_directories(fuzz-seeds PRIVATE "${PROJECT_SOURCE_DIR}/tests/core")

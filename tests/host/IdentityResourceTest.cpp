@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <initializer_list>
 #include <stdexcept>
 #include <map>
 #include <string>
@@ -89,6 +90,12 @@ TEST(VersionResource, WhatIsWrittenReadsBackTheSame) {
   EXPECT_EQ(versionString(read, u"CompanyName"), nullptr);
 }
 
+// Removes `count` bytes at `at` and shortens the blocks that held them (given by their offsets).
+void cutBytes(Bytes& bytes, size_t at, size_t count, std::initializer_list<size_t> blocks) {
+  bytes.erase(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.begin() + static_cast<std::ptrdiff_t>(at + count));
+  for (size_t block : blocks) writeU16(&bytes[block], static_cast<uint16_t>(readU16(&bytes[block]) - count));
+}
+
 TEST(VersionResource, DamagedResourcesAreRefused) {
   const Bytes good = fixture("version-demo.bin");
   const struct {
@@ -105,8 +112,17 @@ TEST(VersionResource, DamagedResourcesAreRefused) {
       {"fixed part too short", [](Bytes& b) { writeU16(&b[2], 20); }, "the fixed part is cut short"},
       {"child longer than the root", [](Bytes& b) { writeU16(&b[92], 0x7000); }, "a block's length leaves its parent"},
       {"zero length before more data", [](Bytes& b) { writeU16(&b[92], 0); }, "a block has length 0"},
+      {"length shorter than a header", [](Bytes& b) { writeU16(&b[92], 4); }, "a block's length is shorter than its header"},
+      // Off the 4-byte boundaries: read as Windows aligns, they would give shifted texts.
+      {"a value without its padding", [](Bytes& b) { cutBytes(b, 0x26E, 2, {0x250, 0x80, 92, 0}); },
+       "a value is not aligned to 4 bytes"},
+      {"padding after a block not zero", [](Bytes& b) { b[0x19A] = 1; }, "a block is not aligned to 4 bytes"},
+      {"a child two bytes off its boundary", [](Bytes& b) { b.insert(b.begin() + 92, 2, 0); writeU16(&b[0], 0x302); },
+       "a block has length 0 (or is not aligned to 4 bytes)"},
   };
   ASSERT_EQ(readU16(&good[92 + 6]), 'S') << "the fixture's first child is StringFileInfo at 92";
+  ASSERT_EQ(readU16(&good[0x250 + 6]), 'P') << "ProductName at 0x250, its key's zero at 0x26C";
+  ASSERT_EQ(readU16(&good[0x168]), 0x32) << "InternalName at 0x168 ends at 0x19A";
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     Bytes bytes = good;
@@ -204,6 +220,15 @@ TEST(IconFile, DamagedIconsAreRefusedWithTheirReason) {
       {"image size 0", [&] { Bytes b = good; writeU32(&b[14], 0); return b; }(), "image 1 is empty"},
       {"image inside the directory", [&] { Bytes b = good; writeU32(&b[18], 4); writeU32(&b[14], 8); return b; }(),
        "image 1 overlaps the icon directory"},
+      // Each entry's image would be copied: 65535 entries naming one image would copy it as often.
+      {"two entries naming one image",
+       [] {
+         Bytes b = icoFile({bitmap(16, 16), bitmap(16, 16)});
+         writeU32(&b[6 + 16 + 12], readU32(&b[6 + 12]));
+         b.resize(b.size() - 56);
+         return b;
+       }(),
+       "its entries share image bytes: their images take 112 bytes, the file holds 56 after its directory"},
       {"neither PNG nor bitmap", icoFile({textBytesOf("just some bytes here")}), "image 1 is neither a PNG image nor a bitmap"},
       {"bitmap 512 wide", icoFile({bitmap(16, 16), bitmap(512, 16)}), "image 2 is 512x16, larger than the 256x256"},
       {"bitmap 300 high", icoFile({bitmap(16, 300)}), "image 1 is 16x300, larger"},
@@ -240,6 +265,9 @@ TEST(IconFile, GroupResourceNamesEachImageByItsIdentifier) {
     EXPECT_EQ(read[i].width, images[i].width);
     EXPECT_EQ(read[i].bit_count, images[i].bit_count);
   }
+  Bytes twice = group;
+  writeU16(&twice[6 + 14 + 12], 5);
+  EXPECT_NE(refusal([&] { readIconGroup(twice, lookup); }).find("image 2 is icon 5 again"), std::string::npos);
   resources.erase(6);
   EXPECT_NE(refusal([&] { readIconGroup(group, lookup); }).find("image 2 is icon 6, which is not there"), std::string::npos);
   EXPECT_NE(refusal([&] { readIconGroup(Bytes(group.begin(), group.end() - 1), lookup); }).find("cut short"), std::string::npos);
