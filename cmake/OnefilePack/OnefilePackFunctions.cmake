@@ -1,6 +1,6 @@
 # onefile_add_executable(<name> MAIN <target or file> [DIRECTORY <dir>] [FILES <file>...]
 #                        [DEPENDS <target or file>...] [OUTPUT <exe>] [SPLASH <png>] [STUB <exe>]
-#                        [LEVEL <n>] [LAYOUT single|per-file] [ICON <ico>] [MANIFEST <file>]
+#                        [LEVEL <n>] [LAYOUT grouped|single|per-file] [ICON <ico>] [MANIFEST <file>]
 #                        [NAME <text>] [VERSION <text>] [COMPANY <text>] [DESCRIPTION <text>]
 #                        [COPYRIGHT <text>] [EXTRACT_TO <template>] [CONSOLE] [WINDOWED])
 #

@@ -42,11 +42,20 @@ class Project:
     def make(self):
         return run(["cmake", "--build", self.build])
 
-    def payload(self, packed):
-        """The payload's names in order, from the packer's list."""
+    def listing(self, packed):
         listing = run([os.path.join(self.usr, "bin", "onefile-pack"), "list", packed])
         self.must(listing)
-        lines = listing.stdout.splitlines()
+        return listing.stdout.splitlines()
+
+    def identity(self, packed):
+        """The identity lines of the packer's list, as a dictionary."""
+        lines = self.listing(packed)
+        return dict(line.split(None, 1) if not line.startswith("extract to") else ("extract to", line[12:])
+                    for line in lines[:lines.index(next(line for line in lines if line.split() == ["size", "checksum", "name"]))])
+
+    def payload(self, packed):
+        """The payload's names in order, from the packer's list."""
+        lines = self.listing(packed)
         # The identity comes first; the files follow the column heading.
         files = lines.index(next(line for line in lines if line.split() == ["size", "checksum", "name"])) + 1
         return [line.split(None, 2)[2] for line in lines[files:-1]], lines[-1]
@@ -139,6 +148,14 @@ class PackedFolder(ScratchTest, RepackCases):
         # frame and its data frame) between the layout's marker and the end of the list.
         self.assertIn("in 4 frames", totals)
 
+    def test_identity_options_reach_the_packed_executable(self):
+        self.assertEqual(self.project.identity(self.assets_app), {
+            "product": "Assets App", "version": "2.5", "company": "Probe Works", "subsystem": "windowed",
+            "extract to": "{CACHE_DIR}\\Probe Works\\Assets App-2.5  (template {CACHE_DIR}\\{COMPANY}\\{PRODUCT}-{VERSION})"})
+        # Without options: the output's name and the packer's fallbacks, the main program's subsystem.
+        identity = self.project.identity(self.folder_app)
+        self.assertEqual((identity["product"], identity["subsystem"]), ("folder-app", "console"))
+
     def test_packed_folders_run(self):
         result = run_windows(self.folder_app, "..\\data\\notes.txt")
         self.assertEqual((result.returncode, result.stdout.replace("\r\n", "\n")),
@@ -162,6 +179,9 @@ class PackedFolder(ScratchTest, RepackCases):
             ("MAIN's source touched", touching(os.path.join(source, "Probe.cpp")), [self.folder_app, self.assets_app]),
             ("source of MAIN's DLL touched", touching(os.path.join(source, "ProbeLibrary.cpp")), [self.assets_app]),
             ("LEVEL changed", editing(os.path.join(source, "CMakeLists.txt"), "LEVEL 3", "LEVEL 4"), [self.folder_app]),
+            ("DESCRIPTION changed", editing(os.path.join(source, "CMakeLists.txt"), '"The assets probe"',
+                                            '"The assets probe, changed"'), [self.assets_app]),
+            ("ICON touched", touching(os.path.join(source, "app.ico")), [self.assets_app]),
         ])
         self.assertIn("sub\\zz-added.txt", self.project.payload(self.assets_app)[0])
 
