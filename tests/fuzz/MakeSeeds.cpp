@@ -334,22 +334,6 @@ void settingsSeeds(const std::string& corpora, const std::string& directory) {
   for (const auto& seed : seeds) save(directory, seed.name, settingsResourceBytes(seed.layout, seed.texts));
 }
 
-Bytes iconFileOf(const std::vector<Bytes>& images, uint8_t side) {
-  Bytes file(6 + 16 * images.size(), 0);
-  writeU16(&file[2], 1);
-  writeU16(&file[4], static_cast<uint16_t>(images.size()));
-  for (size_t i = 0; i < images.size(); ++i) {
-    uint8_t* entry = &file[6 + 16 * i];
-    entry[0] = entry[1] = side;
-    writeU16(entry + 4, 1);
-    writeU16(entry + 6, 32);
-    writeU32(entry + 8, static_cast<uint32_t>(images[i].size()));
-    writeU32(entry + 12, static_cast<uint32_t>(file.size()));
-    file.insert(file.end(), images[i].begin(), images[i].end());
-  }
-  return file;
-}
-
 // A 16x16 bitmap icon: its header (the height counts the mask rows too) and a few pixels.
 Bytes iconBitmap() {
   Bytes bitmap(40 + 16, 0);
@@ -364,9 +348,9 @@ Bytes iconBitmap() {
 void iconSeeds(const std::string& corpora, const std::string& directory) {
   copyFixture(corpora, "one-bitmap.ico", directory, "one-bitmap.ico");
   copyFixture(corpora, "png-and-bitmap.ico", directory, "png-and-bitmap.ico");
-  const Bytes tiny = iconFileOf({tinyPng(2, 2), iconBitmap()}, 16);
+  const Bytes tiny = icoFile({tinyPng(2, 2), iconBitmap()}, 16);
   save(directory, "tiny-png-and-bitmap.ico", tiny);
-  save(directory, "png-257.ico", iconFileOf({tinyPng(257, 1)}, 0));
+  save(directory, "png-257.ico", icoFile({tinyPng(257, 1)}, 0));
   save(directory, "cursor.cur", changed(tiny, [](Bytes& b) { writeU16(&b[2], 2); }));
   // An icon group as the packer writes it, naming the images 1 and 2 of a main program.
   const Bytes group = iconGroupResource(readIconFile(tiny), 1);

@@ -148,23 +148,6 @@ TEST(VersionResource, NumbersFromTheStartOfAVersionText) {
   EXPECT_EQ(versionText({2, 4, 1, 0}), u"2.4.1.0");
 }
 
-// An .ico file of the given images, each entry saying `side` for width and height.
-Bytes icoFile(const std::vector<Bytes>& images, uint8_t side = 16) {
-  Bytes file(6 + 16 * images.size(), 0);
-  writeU16(&file[2], 1);
-  writeU16(&file[4], static_cast<uint16_t>(images.size()));
-  for (size_t i = 0; i < images.size(); ++i) {
-    uint8_t* entry = &file[6 + 16 * i];
-    entry[0] = entry[1] = side;
-    writeU16(entry + 4, 1);
-    writeU16(entry + 6, 32);
-    writeU32(entry + 8, static_cast<uint32_t>(images[i].size()));
-    writeU32(entry + 12, static_cast<uint32_t>(file.size()));
-    file.insert(file.end(), images[i].begin(), images[i].end());
-  }
-  return file;
-}
-
 // A BITMAPINFOHEADER for an icon of width x height (the stored height counts the mask rows too)
 // and a few bytes of pixels.
 Bytes bitmap(int32_t width, int32_t height) {

@@ -4,7 +4,7 @@ set(ONEFILE_WINDOWS_STUB "${CMAKE_BINARY_DIR}/../windows/bin/onefile-launcher.ex
 
 add_library(onefile_packer_test_support STATIC "${CMAKE_CURRENT_SOURCE_DIR}/PackerTestSupport.cpp")
 target_include_directories(onefile_packer_test_support PUBLIC "${CMAKE_CURRENT_SOURCE_DIR}")
-target_link_libraries(onefile_packer_test_support PUBLIC zlib_static)
+target_link_libraries(onefile_packer_test_support PUBLIC zlib_static onefile_packer_units)
 
 onefile_host_test(packer-pe-test "${CMAKE_CURRENT_SOURCE_DIR}/PeResourceTest.cpp")
 target_link_libraries(packer-pe-test PRIVATE onefile_packer_units onefile_packer_test_support)

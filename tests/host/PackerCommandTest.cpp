@@ -397,14 +397,6 @@ std::vector<std::string> withOptions(const fs::path& root, const std::vector<std
   return arguments;
 }
 
-// An .ico file with one image.
-Bytes icoOf(const Bytes& image) {
-  Bytes file = {0, 0, 1, 0, 1, 0, 0, 0, 0, 0, 1, 0, 32, 0, 0, 0, 0, 0, 22, 0, 0, 0};
-  writeU32(&file[14], static_cast<uint32_t>(image.size()));
-  file.insert(file.end(), image.begin(), image.end());
-  return file;
-}
-
 // Rewrites the scratch folder's stub through `damage`; the usual arguments.
 std::vector<std::string> withDamagedStub(const fs::path& root, const std::function<void(Bytes&, const PeLayout&)>& damage) {
   Bytes image = readBytes(root / "stub.exe");
@@ -589,14 +581,14 @@ const BadInput kBadInputs[] = {
      [](const fs::path& r) { put(r / "app.ico", {0, 0, 1, 0, 0, 0}); return withOptions(r, {"--icon", (r / "app.ico").string()}); },
      "cannot be used: it holds no images", 1},
     {"icon larger than 256",
-     [](const fs::path& r) { put(r / "app.ico", icoOf(tinyPng(300, 300))); return withOptions(r, {"--icon", (r / "app.ico").string()}); },
+     [](const fs::path& r) { put(r / "app.ico", icoFile({tinyPng(300, 300)}, 0)); return withOptions(r, {"--icon", (r / "app.ico").string()}); },
      "cannot be used: image 1 is 300x300, larger than the 256x256 an icon can hold", 1},
     {"manifest that is no manifest",
      [](const fs::path& r) { put(r / "app.manifest", textBytes("<?xml version=\"1.0\"?><html></html>")); return withOptions(r, {"--manifest", (r / "app.manifest").string()}); },
      "is not an application manifest: its first element is not <assembly>", 1},
     {"output is the icon",
      [](const fs::path& r) {
-       put(r / "app.ico", icoOf(tinyPng(16, 16)));
+       put(r / "app.ico", icoFile({tinyPng(16, 16)}, 0));
        auto a = packArguments(r, "main.exe", "app.ico");
        a.insert(a.end(), {"--icon", (r / "app.ico").string()});
        return a;

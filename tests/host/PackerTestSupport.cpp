@@ -14,6 +14,8 @@
 
 #include <zlib.h>
 
+#include "LittleEndian.h"
+
 namespace fs = std::filesystem;
 
 std::vector<uint8_t> readBytes(const fs::path& path) {
@@ -174,6 +176,22 @@ void appendChunk(std::vector<uint8_t>& out, const char* type, const std::vector<
 }
 
 }  // namespace
+
+std::vector<uint8_t> icoFile(const std::vector<std::vector<uint8_t>>& images, uint8_t side) {
+  std::vector<uint8_t> file(6 + 16 * images.size(), 0);
+  writeU16(&file[2], 1);
+  writeU16(&file[4], static_cast<uint16_t>(images.size()));
+  for (size_t i = 0; i < images.size(); ++i) {
+    uint8_t* entry = &file[6 + 16 * i];
+    entry[0] = entry[1] = side;
+    writeU16(entry + 4, 1);
+    writeU16(entry + 6, 32);
+    writeU32(entry + 8, static_cast<uint32_t>(images[i].size()));
+    writeU32(entry + 12, static_cast<uint32_t>(file.size()));
+    file.insert(file.end(), images[i].begin(), images[i].end());
+  }
+  return file;
+}
 
 std::vector<uint8_t> tinyPng(uint32_t width, uint32_t height) {
   std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};

@@ -29,6 +29,10 @@ std::map<std::string, std::string> versionSeenByWindres(const std::vector<uint8_
 // A valid PNG image of the given size (8-bit RGBA, every pixel the same colour).
 std::vector<uint8_t> tinyPng(uint32_t width, uint32_t height);
 
+// An .ico file of the images, one after another, each entry saying `side` for width and height
+// (0 stands for 256), 32 bits per pixel.
+std::vector<uint8_t> icoFile(const std::vector<std::vector<uint8_t>>& images, uint8_t side = 16);
+
 // The smallest PE32+ executable for x86-64 that the packer reads as a program (never meant to
 // run), with the given value in its subsystem field: 2 windowed, 3 console.
 std::vector<uint8_t> tinyProgram(uint16_t subsystem);
