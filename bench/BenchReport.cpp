@@ -134,6 +134,13 @@ int main(int argc, char** argv) {
     out += row({"packed size, level " + level, number(r, "pack." + level + ".bytes"), std::nan(""),
                 number(r, "peer.pack.bytes"), mebibytes});
   }
+  std::string layout_sizes;
+  for (const std::string& layout : words(text(r, "pack.layouts"))) {
+    const double bytes = number(r, "pack.layout." + layout + ".bytes");
+    out += row({"packed size, level " + text(r, "start_level") + ", " + layout + " layout", bytes, std::nan(""),
+                number(r, "peer.pack.bytes"), mebibytes});
+    layout_sizes += (layout_sizes.empty() ? "" : ", ") + layout + " " + format("%.0f", bytes) + " bytes";
+  }
   out += "\nLimits: cold = the application started alone + a program that decompresses the payload into memory "
          "at once and writes the files; warm = the application alone + the faster of two programs that CRC every "
          "file, one mapping each file, one reading it through a reused 1 MiB buffer; repair = the application "
@@ -149,6 +156,10 @@ int main(int argc, char** argv) {
          milliseconds(number(r, "time.limit.warm.unpinned")) + ", check by reading " +
          milliseconds(number(r, "time.limit.warm_read.unpinned")) + ", unpack " +
          milliseconds(number(r, "time.limit.cold.unpinned")) + ".\n";
+  out += "Warm start / application started alone: " + ratio(number(r, "time.ours.warm"), number(r, "time.direct")) +
+         "; unpinned: " + ratio(number(r, "time.ours.warm.unpinned"), number(r, "time.direct.unpinned")) + ".\n";
+  if (!layout_sizes.empty())
+    out += "Packed at level " + text(r, "start_level") + " in each layout: " + layout_sizes + ".\n";
   out += "Peer: the same tree as an NSIS launcher (solid LZMA, extracts to a temporary folder on every start, "
          "runs the application, waits, returns its exit code, removes the folder), so its three starts are one "
          "figure; its memory is that of the NSIS process.\n";

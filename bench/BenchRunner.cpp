@@ -3,7 +3,11 @@
 // memory of the started process; writes "key<TAB>value" lines for bench-report.
 //
 //   bench-runner --launcher EXE --child EXE --manifest FILE --limit EXE --work DIR --runs N --out FILE
-//                [--peer EXE] [--unpinned 1]
+//                [--arguments TEXT] [--peer EXE] [--unpinned 1]
+//
+// TEXT goes as it stands after the program's name on the command line of the application started
+// alone, of the launcher (which hands it on to the application) and of the peer, so that all three
+// start the application to do the same work.
 //
 // With --unpinned the runner times only the cold and warm starts and their limits, with keys that
 // end in ".unpinned", for a session that bench/run starts without pinning it to one processor.
@@ -28,8 +32,8 @@
 
 namespace {
 
-// The application's own exit code (BenchChild.cpp), and the launcher's while it still stops
-// before starting the child.
+// The application's own exit code (BenchChild.cpp; app/run.js in the app tree), and the
+// launcher's while it still stops before starting the child.
 constexpr DWORD kChildExitCode = 42;
 constexpr DWORD kChildLaunchMissingExitCode = 4;
 
@@ -246,6 +250,7 @@ std::vector<Sample> Runner::repeat(const Scenario& scenario, bool watch_memory) 
 void Runner::run() {
   savePayload();
   const std::wstring launcher = options_.get(L"--launcher");
+  const std::wstring arguments = options_.get(L"--arguments");
   const std::wstring limit = options_.get(L"--limit");
   const std::wstring manifest = quoteArgument(options_.get(L"--manifest"));
   const std::wstring payload = quoteArgument(payload_);
@@ -256,10 +261,10 @@ void Runner::run() {
   auto repaired = [this](const char* after) { return [this, after](bool) { checkDamagedFile(after); }; };
 
   std::vector<Scenario> timed = {
-      {"direct", options_.get(L"--child"), L"", nullptr, nullptr},
-      {"ours.cold", launcher, L"", clear, whole("a cold start")},
-      {"ours.warm", launcher, L"", nullptr, whole("a warm start")},
-      {"ours.repair", launcher, L"", damage, repaired("a repair start")},
+      {"direct", options_.get(L"--child"), arguments, nullptr, nullptr},
+      {"ours.cold", launcher, arguments, clear, whole("a cold start")},
+      {"ours.warm", launcher, arguments, nullptr, whole("a warm start")},
+      {"ours.repair", launcher, arguments, damage, repaired("a repair start")},
       {"limit.cold", limit, L"unpack " + payload + L" " + manifest + L" " + cache, clear, whole("the cold limit")},
       {"limit.warm", limit, L"check " + manifest + L" " + cache, nullptr, nullptr},
       {"limit.warm_read", limit, L"read-check " + manifest + L" " + cache, nullptr, nullptr},
@@ -267,7 +272,7 @@ void Runner::run() {
        repaired("the repair limit")},
   };
   const std::wstring peer = options_.get(L"--peer");
-  if (!peer.empty() && !unpinned_) timed.push_back({"peer", peer, L"", nullptr, nullptr});
+  if (!peer.empty() && !unpinned_) timed.push_back({"peer", peer, arguments, nullptr, nullptr});
 
   for (const Scenario& scenario : timed) {
     if (unpinned_ && scenario.key.find("repair") != std::string::npos) continue;
@@ -316,7 +321,7 @@ int wmain(int argc, wchar_t** argv) {
   for (const wchar_t* required : {L"--launcher", L"--child", L"--manifest", L"--limit", L"--work", L"--out"}) {
     if (options.get(required).empty()) {
       std::fputs("usage: bench-runner --launcher EXE --child EXE --manifest FILE --limit EXE --work DIR --runs N "
-                 "--out FILE [--peer EXE] [--unpinned 1]\n",
+                 "--out FILE [--arguments TEXT] [--peer EXE] [--unpinned 1]\n",
                  stderr);
       return 64;
     }

@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "Crc32.h"
 #include "TreeContent.h"
+#include "TreeManifest.h"
 
 namespace fs = std::filesystem;
 
@@ -179,11 +179,6 @@ bool writeFile(const fs::path& root, const std::string& name, const std::string&
   std::ofstream out(path, std::ios::binary);
   out.write(data.data(), static_cast<std::streamsize>(data.size()));
   return static_cast<bool>(out);
-}
-
-std::string manifestLine(const std::string& name, const std::string& data) {
-  return std::to_string(data.size()) + " " + std::to_string(storedChecksum(crc32Update(0, data.data(), data.size()))) +
-         " " + name + "\n";
 }
 
 }  // namespace
