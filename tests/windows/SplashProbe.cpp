@@ -4,7 +4,7 @@
 //   splash-probe REPORT [MODE]
 // Modes:
 //   show        show, report, end.
-//   hold        show, report, then poll the feedback file every 50 ms as the launcher's wait does;
+//   hold        show, report, then poll the feedback file every 50 ms in the launcher's wait;
 //               when a poll ends the splash, write REPORT.dismissed; end when REPORT.stop appears
 //               (the child's end).
 //   polls       show, then poll, delete the feedback file, poll, put the file back, poll again.
@@ -128,7 +128,10 @@ void hold() {
   const std::wstring stop = report_path + L".stop";
   while (!exists(stop)) {
     if (!pollSplashFeedback()) break;
-    Sleep(50);
+    // The launcher's own wait: it dispatches the window's messages. Under Wine a window whose
+    // thread never reads them may never reach the X screen, or leave it (Windows shows and hides a
+    // layered window without them).
+    waitKeepingSplashResponsive(GetCurrentProcess(), 50);
   }
   if (!exists(stop)) {
     report.clear();
