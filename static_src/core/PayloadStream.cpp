@@ -50,7 +50,9 @@ PayloadStatus readPayload(PayloadStream& stream, void* destination, uint64_t cou
 }
 
 bool skipSizedFrame(PayloadStream& stream, uint64_t size) {
-  if (size == 0 || !stream.at_frame_boundary || stream.output.pos != stream.output.size) return false;
+  // The two largest sizes are what zstd answers for a frame that declares no size or a header it
+  // cannot read: as sizes they would match exactly the frames that must never be stepped over.
+  if (size == 0 || size >= ZSTD_CONTENTSIZE_ERROR || !stream.at_frame_boundary || stream.output.pos != stream.output.size) return false;
   const uint8_t* next = static_cast<const uint8_t*>(stream.input.src) + stream.input.pos;
   const size_t remaining = stream.input.size - stream.input.pos;
   if (ZSTD_getFrameContentSize(next, remaining) != size) return false;

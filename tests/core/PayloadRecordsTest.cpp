@@ -156,6 +156,20 @@ TEST(PayloadRecords, AFrameOfAnotherSizeIsNotSteppedOver) {
   closePayloadStream(stream);
 }
 
+TEST(PayloadRecords, AFrameThatDeclaresNoSizeIsNeverSteppedOver) {
+  const PayloadFile file = {u"a.bin", mixedContent(5000)};
+  const std::string resource = buildPayloadResource(&file, 1);  // one frame, no content size
+  PayloadStream stream;
+  ASSERT_EQ(openPayloadStream(stream, reinterpret_cast<const uint8_t*>(resource.data()) + 3, resource.size() - 3),
+            PayloadStatus::ok);
+  for (const uint64_t size : {ZSTD_CONTENTSIZE_UNKNOWN, ZSTD_CONTENTSIZE_ERROR}) {
+    EXPECT_FALSE(skipSizedFrame(stream, size)) << size;
+  }
+  EntryNameBuffer name;
+  EXPECT_EQ(readEntryName(stream, name), EntryNameStatus::name);  // nothing was stepped over
+  closePayloadStream(stream);
+}
+
 TEST(PayloadRecords, AnEndMarkerAloneIsAnEmptyList) {
   EntryNameStatus last = EntryNameStatus::name;
   EXPECT_TRUE(walk(buildPayloadResource(nullptr, 0), &last).empty());
