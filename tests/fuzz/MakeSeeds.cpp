@@ -223,6 +223,7 @@ void payloadSeeds(const std::string& directory) {
   const std::string valid = buildPayloadResource(files.data(), files.size());
   save(directory, "valid-three-files", valid);
   save(directory, "valid-per-file", buildPayloadResource(files.data(), files.size(), 3, 0, PayloadLayout::perFile));
+  save(directory, "valid-grouped", buildPayloadResource(files.data(), files.size(), 3, 0, PayloadLayout::grouped));
   save(directory, "end-marker-only", buildPayloadResource(nullptr, 0));
   save(directory, "cut-short", valid.substr(0, valid.size() / 2));
   save(directory, "header-only", "QOV");
@@ -244,6 +245,20 @@ void payloadSeeds(const std::string& directory) {
   }
   save(directory, "list-three-files", "L" + list + unitsOf(u""));
   save(directory, "frames-three-files", "F" + segments + segment(unitsOf(u"")));
+  // The same records as one group ('G'): its length and index in one segment, its data in the
+  // next, then the length 0 that ends the list.
+  std::string index;
+  std::string data;
+  for (const PayloadFile& file : small) {
+    index += recordHeader(file.name, file.data);
+    data += file.data;
+  }
+  const auto u32 = [](size_t value) {
+    std::string bytes;
+    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<char>(value >> (8 * i)));
+    return bytes;
+  };
+  save(directory, "group-three-files", "G" + segment(u32(index.size()) + index) + segment(data) + segment(u32(0)));
   // A frame that needs a window of 2^28 bytes, more than the launcher's decoder accepts.
   const std::string content = recordHeader(u"a.txt", "a") + "a" + unitsOf(u"");
   std::string frame = std::string("\x28\xB5\x2F\xFD\x00\x90", 6);

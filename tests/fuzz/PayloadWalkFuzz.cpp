@@ -1,14 +1,18 @@
-// Fuzz target: a payload walked as the launcher walks it (header, names, sizes, checksums, data
-// in 32 KiB pieces, intact data stepped over by its frame) through the shared stream and record
-// readers. Every fault must come back as a status; none may crash, hang or read out of bounds.
+// Fuzz target: a payload walked as the launcher walks it (header, groups of records, names,
+// sizes, checksums, data in 32 KiB pieces, a group whose files are all intact stepped over by its
+// frame) through the shared stream and group readers. Every fault must come back as a status; none
+// may crash, hang or read out of bounds.
 //
 // An input is one of:
 //   "QOV..."            a whole payload resource, as it stands in an executable;
 //   'L' entry list      the decoded entry list, wrapped here in one frame of stored blocks;
 //   'F' segments        the entry list cut into segments (u16 little-endian length, then that
 //                       many bytes; the last one takes what is left), each wrapped in a frame
-//                       that declares its size, as the per-file layout does.
-// The last two let the fuzzer change names, sizes and checksums directly instead of through
+//                       that declares its size, as the per-file layout does;
+//   'G' segments        the same, after the grouped layout's marker: the segments hold group
+//                       lengths, indexes and data, as the packer puts each index and each
+//                       group's data in frames of their own.
+// The last three let the fuzzer change names, sizes and checksums directly instead of through
 // compressed bytes it could hardly ever make decode.
 #include <stdint.h>
 #include <stddef.h>
@@ -16,6 +20,7 @@
 
 #include "Crc32.h"
 #include "PayloadEntry.h"
+#include "PayloadGroup.h"
 #include "PayloadHeader.h"
 #include "PayloadStream.h"
 #include "WideString.h"
@@ -73,7 +78,13 @@ const uint8_t* resourceOf(const uint8_t* data, size_t size, size_t& length) {
   size_t remaining = size - 1;
   if (mode == 'L') {
     putFrame(out, rest, remaining, false);
-  } else if (mode == 'F') {
+  } else if (mode == 'F' || mode == 'G') {
+    if (mode == 'G') {
+      putLittleEndian(out, kGroupedLayoutMagic, 4);
+      putLittleEndian(out, 4, 4);
+      memcpy(out, kGroupedLayoutTag, sizeof kGroupedLayoutTag);
+      out += sizeof kGroupedLayoutTag;
+    }
     do {
       size_t segment = remaining;
       if (remaining >= 2) {
@@ -93,11 +104,10 @@ const uint8_t* resourceOf(const uint8_t* data, size_t size, size_t& length) {
   return FrameBuffer;
 }
 
-// What the launcher does with one entry's data: a file found intact (here: one whose stored
-// checksum is odd) is stepped over, by its frame where the stream allows it; any other is read in
-// 32 KiB pieces and checked against its checksum. False once the walk must stop.
-bool walkData(PayloadStream& stream, uint64_t size, uint32_t stored_checksum, uint64_t& decoded) {
-  if ((stored_checksum & 1) != 0 && skipSizedFrame(stream, size)) return true;
+// Reads and checks `size` bytes of a record's data in 32 KiB pieces, as the launcher writes a
+// file; with `check`, against its stored checksum (a record found intact is read and dropped).
+// False once the walk must stop.
+bool readData(PayloadStream& stream, uint64_t size, uint32_t stored_checksum, bool check, uint64_t& decoded) {
   uint32_t crc = 0;
   while (size > 0) {
     if (decoded >= kMaxDecodedBytes) return false;
@@ -107,7 +117,25 @@ bool walkData(PayloadStream& stream, uint64_t size, uint32_t stored_checksum, ui
     size -= piece;
     decoded += piece;
   }
-  return storedChecksum(crc) == stored_checksum;
+  return !check || storedChecksum(crc) == stored_checksum;
+}
+
+// What the launcher does with one group: a file counts as intact here when its stored checksum is
+// odd; a group whose files are all intact has its data stepped over, by its frame where the stream
+// allows it; in any other group the intact files' data is read past and the others' read and
+// checked. False once the walk must stop.
+bool walkGroup(PayloadStream& stream, const PayloadGroup& group, uint64_t& decoded) {
+  uint32_t offset = 0;
+  GroupRecord record;
+  bool all_intact = true;
+  while (all_intact && nextGroupRecord(group, offset, record)) all_intact = (record.stored_checksum & 1) != 0;
+  if (all_intact && skipSizedFrame(stream, group.data_size)) return true;
+  offset = 0;
+  while (nextGroupRecord(group, offset, record)) {
+    const bool intact = all_intact || (record.stored_checksum & 1) != 0;
+    if (!readData(stream, record.size, record.stored_checksum, !intact, decoded)) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -121,16 +149,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t length = 0;
   const uint8_t* resource = resourceOf(data, size, length);
   if (!hasPayloadHeader(resource, length)) return 0;
-  restartPayloadStream(stream, resource + kPayloadHeaderLength, length - kPayloadHeaderLength);
+  const uint8_t* compressed = resource + kPayloadHeaderLength;
+  const uint64_t compressed_length = length - kPayloadHeaderLength;
+  const bool grouped = isGroupedPayload(compressed, compressed_length);
+  restartPayloadStream(stream, compressed, compressed_length);
+  // The index of up to 64 KiB, reused: no allocation per input.
+  static PayloadGroup group;
   uint64_t decoded = 0;
-  while (decoded < kMaxDecodedBytes) {
-    EntryNameBuffer name;
-    if (readEntryName(stream, name) != EntryNameStatus::name) break;
-    decoded += 2 * wideLength(name) + 14;
-    uint64_t entry_size = 0;
-    uint32_t checksum = 0;
-    if (readEntrySizeAndChecksum(stream, entry_size, checksum) != PayloadStatus::ok) break;
-    if (!walkData(stream, entry_size, checksum, decoded)) break;
+  while (decoded < kMaxDecodedBytes && readPayloadGroup(stream, grouped, group) == GroupStatus::group) {
+    decoded += group.length;
+    if (!walkGroup(stream, group, decoded)) break;
   }
   return 0;
 }
