@@ -259,6 +259,25 @@ void payloadSeeds(const std::string& directory) {
     return bytes;
   };
   save(directory, "group-three-files", "G" + segment(u32(index.size()) + index) + segment(data) + segment(u32(0)));
+  // Two groups whose files are all intact to the fuzz target (odd checksums, none empty), so their
+  // data frames are stepped over; the second group's data is 2^64 - 1 bytes long by its index and
+  // stands in a frame that declares no size (0x8000 in its length), which zstd reports as the size
+  // 2^64 - 1: stepping over that frame once matched it and left the walk in the wrong place.
+  const auto u64 = [](uint64_t value) {
+    std::string bytes;
+    for (int i = 0; i < 8; ++i) bytes.push_back(static_cast<char>(value >> (8 * i)));
+    return bytes;
+  };
+  const std::string odd = u32(1);
+  const std::string intact_index = unitsOf(u"a.exe") + u64(3) + odd + unitsOf(u"b.txt") + u64(2) + odd;
+  save(directory, "group-all-intact", "G" + segment(u32(intact_index.size()) + intact_index) + segment("abcde") +
+                                          segment(u32(0)));
+  const std::string unknown_index = unitsOf(u"big.bin") + u64(UINT64_MAX) + odd;
+  std::string undeclared = "abc";
+  undeclared = std::string{static_cast<char>(undeclared.size()), static_cast<char>(0x80)} + undeclared;
+  save(directory, "found-no-size-frame-stepped-as-2-to-64-minus-1",
+       "G" + segment(u32(intact_index.size()) + intact_index) + segment("abcde") +
+           segment(u32(unknown_index.size()) + unknown_index) + undeclared + segment(u32(0)));
   // A frame that needs a window of 2^28 bytes, more than the launcher's decoder accepts.
   const std::string content = recordHeader(u"a.txt", "a") + "a" + unitsOf(u"");
   std::string frame = std::string("\x28\xB5\x2F\xFD\x00\x90", 6);

@@ -11,9 +11,15 @@
 //                       that declares its size, as the per-file layout does;
 //   'G' segments        the same, after the grouped layout's marker: the segments hold group
 //                       lengths, indexes and data, as the packer puts each index and each
-//                       group's data in frames of their own.
-// The last three let the fuzzer change names, sizes and checksums directly instead of through
-// compressed bytes it could hardly ever make decode.
+//                       group's data in frames of their own; a length with its top bit set
+//                       (0x8000 | n) wraps its n bytes in a frame that declares no size.
+//
+// Each group is walked as the launcher walks it: its records are tested against a pretend cache
+// (a file is intact when its stored checksum is odd and it is not empty), a group whose files
+// are all intact has its data frame stepped over, which must then declare exactly the group's
+// data size (anything else traps), and any other group's data is read in 32 KiB pieces and
+// checked. At most 256 KiB is decoded per input, through one stream and one group buffer that
+// live across inputs.
 #include <stdint.h>
 #include <stddef.h>
 #include <string.h>
@@ -87,13 +93,20 @@ const uint8_t* resourceOf(const uint8_t* data, size_t size, size_t& length) {
     }
     do {
       size_t segment = remaining;
+      bool declare_size = true;
       if (remaining >= 2) {
-        const size_t declared = rest[0] | (rest[1] << 8);
+        size_t declared = rest[0] | (rest[1] << 8);
+        // In 'G' the top bit asks for a frame that declares no size, which must never be
+        // stepped over: a group's data may stand in one through a fault or a hostile file.
+        if (mode == 'G') {
+          declare_size = (declared & 0x8000) == 0;
+          declared &= 0x7FFF;
+        }
         rest += 2;
         remaining -= 2;
         segment = declared < remaining ? declared : remaining;
       }
-      if (!putFrame(out, rest, segment, true)) break;
+      if (!putFrame(out, rest, segment, declare_size)) break;
       rest += segment;
       remaining -= segment;
     } while (remaining > 0);
@@ -106,12 +119,12 @@ const uint8_t* resourceOf(const uint8_t* data, size_t size, size_t& length) {
 
 // Reads and checks `size` bytes of a record's data in 32 KiB pieces, as the launcher writes a
 // file; with `check`, against its stored checksum (a record found intact is read and dropped).
-// False once the walk must stop.
+// False once the walk must stop, or would pass the input's decoding budget.
 bool readData(PayloadStream& stream, uint64_t size, uint32_t stored_checksum, bool check, uint64_t& decoded) {
   uint32_t crc = 0;
   while (size > 0) {
-    if (decoded >= kMaxDecodedBytes) return false;
     const uint32_t piece = size < sizeof TransferBuffer ? static_cast<uint32_t>(size) : sizeof TransferBuffer;
+    if (kMaxDecodedBytes - decoded < piece) return false;
     if (readPayload(stream, TransferBuffer, piece) != PayloadStatus::ok) return false;
     crc = crc32Update(crc, TransferBuffer, piece);
     size -= piece;
@@ -120,19 +133,36 @@ bool readData(PayloadStream& stream, uint64_t size, uint32_t stored_checksum, bo
   return !check || storedChecksum(crc) == stored_checksum;
 }
 
-// What the launcher does with one group: a file counts as intact here when its stored checksum is
-// odd; a group whose files are all intact has its data stepped over, by its frame where the stream
-// allows it; in any other group the intact files' data is read past and the others' read and
-// checked. False once the walk must stop.
+// The pretend cache: a file is intact when its stored checksum is odd, except an empty one,
+// which the launcher writes on every start and never finds intact.
+bool isIntact(const GroupRecord& record) { return record.size != 0 && (record.stored_checksum & 1) != 0; }
+
+// Steps over a group's data as the launcher does, and holds the stream to what that promises: the
+// frame stepped over is a zstd frame that declares exactly `size` bytes of content. A frame that
+// declares none, or another size, stepped over would leave the walk at the wrong record; that is
+// a fault of the stream, so it stops the fuzzer.
+bool stepOver(PayloadStream& stream, uint64_t size) {
+  const uint8_t* next = static_cast<const uint8_t*>(stream.input.src) + stream.input.pos;
+  const size_t remaining = stream.input.size - stream.input.pos;
+  if (!skipSizedFrame(stream, size)) return false;
+  const unsigned long long declared = ZSTD_getFrameContentSize(next, remaining);
+  if (declared == ZSTD_CONTENTSIZE_UNKNOWN || declared == ZSTD_CONTENTSIZE_ERROR || declared != size) __builtin_trap();
+  return true;
+}
+
+// What the launcher does with one group: every record is tested against the cache first; a group
+// whose files are all intact has its data stepped over, by its frame where the stream allows it,
+// or read and dropped; in any other group the intact files' data is read past and the others'
+// read and checked. False once the walk must stop.
 bool walkGroup(PayloadStream& stream, const PayloadGroup& group, uint64_t& decoded) {
   uint32_t offset = 0;
   GroupRecord record;
   bool all_intact = true;
-  while (all_intact && nextGroupRecord(group, offset, record)) all_intact = (record.stored_checksum & 1) != 0;
-  if (all_intact && skipSizedFrame(stream, group.data_size)) return true;
+  while (all_intact && nextGroupRecord(group, offset, record)) all_intact = isIntact(record);
+  if (all_intact && stepOver(stream, group.data_size)) return true;
   offset = 0;
   while (nextGroupRecord(group, offset, record)) {
-    const bool intact = all_intact || (record.stored_checksum & 1) != 0;
+    const bool intact = all_intact || isIntact(record);
     if (!readData(stream, record.size, record.stored_checksum, !intact, decoded)) return false;
   }
   return true;
@@ -156,7 +186,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The index of up to 64 KiB, reused: no allocation per input.
   static PayloadGroup group;
   uint64_t decoded = 0;
-  while (decoded < kMaxDecodedBytes && readPayloadGroup(stream, grouped, group) == GroupStatus::group) {
+  // A group's length and index are at most 4 + 64 KiB decoded.
+  while (kMaxDecodedBytes - decoded >= 4 + kGroupIndexCapacity &&
+         readPayloadGroup(stream, grouped, group) == GroupStatus::group) {
     decoded += group.length;
     if (!walkGroup(stream, group, decoded)) break;
   }
