@@ -204,17 +204,20 @@ std::string unitsOf(const std::u16string& text) {
   return bytes + std::string(2, '\0');
 }
 
+// `value` in `count` bytes, little-endian, as every number of the payload's records stands.
+std::string littleEndian(uint64_t value, int count) {
+  std::string bytes;
+  for (int i = 0; i < count; ++i) bytes.push_back(static_cast<char>(value >> (8 * i)));
+  return bytes;
+}
+
 std::string recordHeader(const std::u16string& name, const std::string& data) {
-  std::string header = unitsOf(name);
-  const uint64_t size = data.size();
-  for (int i = 0; i < 8; ++i) header.push_back(static_cast<char>(size >> (8 * i)));
   const uint32_t checksum = storedChecksum(crc32Update(0, data.data(), data.size()));
-  for (int i = 0; i < 4; ++i) header.push_back(static_cast<char>(checksum >> (8 * i)));
-  return header;
+  return unitsOf(name) + littleEndian(data.size(), 8) + littleEndian(checksum, 4);
 }
 
 std::string segment(const std::string& bytes) {
-  return std::string{static_cast<char>(bytes.size() & 0xFF), static_cast<char>(bytes.size() >> 8)} + bytes;
+  return littleEndian(bytes.size(), 2) + bytes;
 }
 
 void payloadSeeds(const std::string& directory) {
@@ -253,28 +256,18 @@ void payloadSeeds(const std::string& directory) {
     index += recordHeader(file.name, file.data);
     data += file.data;
   }
-  const auto u32 = [](size_t value) {
-    std::string bytes;
-    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<char>(value >> (8 * i)));
-    return bytes;
-  };
+  const auto u32 = [](size_t value) { return littleEndian(value, 4); };
   save(directory, "group-three-files", "G" + segment(u32(index.size()) + index) + segment(data) + segment(u32(0)));
   // Two groups whose files are all intact to the fuzz target (odd checksums, none empty), so their
   // data frames are stepped over; the second group's data is 2^64 - 1 bytes long by its index and
   // stands in a frame that declares no size (0x8000 in its length), which zstd reports as the size
   // 2^64 - 1: stepping over that frame once matched it and left the walk in the wrong place.
-  const auto u64 = [](uint64_t value) {
-    std::string bytes;
-    for (int i = 0; i < 8; ++i) bytes.push_back(static_cast<char>(value >> (8 * i)));
-    return bytes;
-  };
   const std::string odd = u32(1);
-  const std::string intact_index = unitsOf(u"a.exe") + u64(3) + odd + unitsOf(u"b.txt") + u64(2) + odd;
+  const std::string intact_index = unitsOf(u"a.exe") + littleEndian(3, 8) + odd + unitsOf(u"b.txt") + littleEndian(2, 8) + odd;
   save(directory, "group-all-intact", "G" + segment(u32(intact_index.size()) + intact_index) + segment("abcde") +
                                           segment(u32(0)));
-  const std::string unknown_index = unitsOf(u"big.bin") + u64(UINT64_MAX) + odd;
-  std::string undeclared = "abc";
-  undeclared = std::string{static_cast<char>(undeclared.size()), static_cast<char>(0x80)} + undeclared;
+  const std::string unknown_index = unitsOf(u"big.bin") + littleEndian(UINT64_MAX, 8) + odd;
+  const std::string undeclared = littleEndian(0x8000 | 3, 2) + "abc";
   save(directory, "found-no-size-frame-stepped-as-2-to-64-minus-1",
        "G" + segment(u32(intact_index.size()) + intact_index) + segment("abcde") +
            segment(u32(unknown_index.size()) + unknown_index) + undeclared + segment(u32(0)));
