@@ -43,22 +43,23 @@ class Project:
         return run(["cmake", "--build", self.build])
 
     def listing(self, packed):
+        """The packer's list in two parts: the identity lines, and the file lines with the totals
+        after them; the column heading stands between the two."""
         listing = run([os.path.join(self.usr, "bin", "onefile-pack"), "list", packed])
         self.must(listing)
-        return listing.stdout.splitlines()
+        lines = listing.stdout.splitlines()
+        heading = next(i for i, line in enumerate(lines) if line.split() == ["size", "checksum", "name"])
+        return lines[:heading], lines[heading + 1:]
 
     def identity(self, packed):
         """The identity lines of the packer's list, as a dictionary."""
-        lines = self.listing(packed)
-        return dict(line.split(None, 1) if not line.startswith("extract to") else ("extract to", line[12:])
-                    for line in lines[:lines.index(next(line for line in lines if line.split() == ["size", "checksum", "name"]))])
+        return dict(("extract to", line[len("extract to"):].strip()) if line.startswith("extract to")
+                    else line.split(None, 1) for line in self.listing(packed)[0])
 
     def payload(self, packed):
-        """The payload's names in order, from the packer's list."""
-        lines = self.listing(packed)
-        # The identity comes first; the files follow the column heading.
-        files = lines.index(next(line for line in lines if line.split() == ["size", "checksum", "name"])) + 1
-        return [line.split(None, 2)[2] for line in lines[files:-1]], lines[-1]
+        """The payload's names in order, and the totals line, from the packer's list."""
+        files = self.listing(packed)[1]
+        return [line.split(None, 2)[2] for line in files[:-1]], files[-1]
 
 
 def touching(path):
