@@ -216,6 +216,13 @@ std::string recordHeader(const std::u16string& name, const std::string& data) {
   return unitsOf(name) + littleEndian(data.size(), 8) + littleEndian(checksum, 4);
 }
 
+// `text`, lengthened until its stored checksum is odd, which the payload-walk target's pretend
+// cache takes for a file intact on disk.
+std::string intactText(std::string text) {
+  while ((storedChecksum(crc32Update(0, text.data(), text.size())) & 1) == 0) text += '.';
+  return text;
+}
+
 std::string segment(const std::string& bytes) {
   return littleEndian(bytes.size(), 2) + bytes;
 }
@@ -271,6 +278,32 @@ void payloadSeeds(const std::string& directory) {
   save(directory, "found-no-size-frame-stepped-as-2-to-64-minus-1",
        "G" + segment(u32(intact_index.size()) + intact_index) + segment("abcde") +
            segment(u32(unknown_index.size()) + unknown_index) + undeclared + segment(u32(0)));
+  // An empty file beside intact ones in one group: an empty file on disk is intact for an entry of
+  // size 0 (stored checksum 1), so the whole group is, and its data frame, which holds only the
+  // other files' bytes, is stepped over. Once in the target's own frames, once packed.
+  const std::string empty_index = unitsOf(u"a.exe") + littleEndian(3, 8) + odd + unitsOf(u"empty.txt") +
+                                  littleEndian(0, 8) + odd + unitsOf(u"b.txt") + littleEndian(2, 8) + odd;
+  save(directory, "group-empty-beside-intact", "G" + segment(u32(empty_index.size()) + empty_index) + segment("abcde") +
+                                                   segment(u32(0)));
+  const std::vector<PayloadFile> beside = {
+      {u"app.exe", intactText("MZ program")}, {u"empty.txt", ""}, {u"lib\\b.dll", intactText("library")}};
+  save(directory, "grouped-empty-beside-intact",
+       buildPayloadResource(beside.data(), beside.size(), 3, 0, PayloadLayout::grouped));
+  // A group's data in the frame of its index, and after it a frame that declares as many bytes as
+  // the group's data (the list's end, 4 bytes): with the data still in the window, stepping over
+  // that frame would skip the wrong bytes.
+  const std::string four_index = unitsOf(u"a.bin") + littleEndian(4, 8) + odd;
+  save(directory, "group-data-in-index-frame", "G" + segment(u32(four_index.size()) + four_index + "abcd") + segment(u32(0)));
+  // Names that differ only in the case of a letter beyond ASCII (U+00E9 and U+00C9), in one group
+  // and in two.
+  const std::string acute_small = recordHeader(u"\u00e9.txt", "small");
+  const std::string acute_capital = recordHeader(u"\u00c9.txt", "capital");
+  save(directory, "group-names-differ-in-non-ascii-case",
+       "G" + segment(u32(acute_small.size() + acute_capital.size()) + acute_small + acute_capital) +
+           segment("smallcapital") + segment(u32(0)));
+  save(directory, "groups-names-differ-in-non-ascii-case",
+       "G" + segment(u32(acute_small.size()) + acute_small) + segment("small") +
+           segment(u32(acute_capital.size()) + acute_capital) + segment("capital") + segment(u32(0)));
   // A frame that needs a window of 2^28 bytes, more than the launcher's decoder accepts.
   const std::string content = recordHeader(u"a.txt", "a") + "a" + unitsOf(u"");
   std::string frame = std::string("\x28\xB5\x2F\xFD\x00\x90", 6);

@@ -14,14 +14,22 @@
 //                       group's data in frames of their own; a length with its top bit set
 //                       (0x8000 | n) wraps its n bytes in a frame that declares no size.
 //
-// Each group is walked as the launcher walks it: its records are tested against a pretend cache
-// (a file is intact when its stored checksum is odd and it is not empty), a group whose files
-// are all intact has its data frame stepped over, which must then declare exactly the group's
-// data size (anything else traps), and any other group's data is read in 32 KiB pieces and
-// checked. At most 256 KiB is decoded per input, through one stream and one group buffer that
-// live across inputs.
+// Each input is decoded twice through one stream. First in full, as the reference: every group's
+// data read, nothing stepped over, the CRC of every file's data taken with zlib's crc32. Then as
+// the launcher walks it: each group's records tested against a pretend cache (a file is intact
+// when its stored checksum is odd), a group whose files are all intact stepped over by its data
+// frame where the stream allows it, any other group's data read in 32 KiB pieces and the files
+// that are not intact checked against their stored checksums. Every file the walk passes must be
+// the full decode's file at the same place (name, size, stored checksum and, where the walk read
+// the data, its CRC), and where the full decode reached the end marker so must the walk, with as
+// many files: a step-over that lands anywhere but at the next group traps. The frame a step-over
+// passed is decoded on its own as well, where it decodes within the budget: it must hold exactly
+// the group's data, file by file the full decode's bytes, whatever its header declares. At most
+// 256 KiB is decoded per pass, through one stream and one group buffer that live across inputs.
 #include <stdint.h>
 #include <stddef.h>
+#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "Crc32.h"
@@ -117,55 +125,185 @@ const uint8_t* resourceOf(const uint8_t* data, size_t size, size_t& length) {
   return FrameBuffer;
 }
 
-// Reads and checks `size` bytes of a record's data in 32 KiB pieces, as the launcher writes a
-// file; with `check`, against its stored checksum (a record found intact is read and dropped).
-// False once the walk must stop, or would pass the input's decoding budget.
-bool readData(PayloadStream& stream, uint64_t size, uint32_t stored_checksum, bool check, uint64_t& decoded) {
-  uint32_t crc = 0;
+// A fault of the walk: it and the full decode disagree about the payload.
+[[noreturn]] void fault(const char* what) {
+  fprintf(stderr, "payload-walk: %s\n", what);
+  abort();
+}
+
+// How a pass over the payload ended: at the end marker; at a file whose data does not have its
+// stored checksum, where the launcher stops; or at a fault of the stream, an index or the budget.
+enum class PassEnd : uint8_t { walking, endMarker, refused, stopped };
+
+// What the full decode saw of one file: its record and the CRC of all of its data.
+struct DecodedFile {
+  uint32_t name_at;  // in DecodedNames
+  uint32_t name_length;
+  uint64_t size;
+  uint32_t stored_checksum;
+  uint32_t crc;
+};
+
+// Every record costs at least 16 decoded bytes of index (one name unit, its terminator, size and
+// checksum), and its name no more than the index bytes it came from.
+constexpr size_t kMostFiles = kMaxDecodedBytes / 16;
+DecodedFile DecodedFiles[kMostFiles];
+WideUnit DecodedNames[kMaxDecodedBytes / 2];
+size_t decoded_files = 0;
+size_t decoded_name_units = 0;
+
+typedef uint32_t (*CrcFunction)(uint32_t, const void*, uint64_t);
+
+// Reads `size` bytes of a record's data in 32 KiB pieces, as the launcher moves a file, and their
+// CRC. False once the stream fails or the input's decoding budget would be passed.
+bool readData(PayloadStream& stream, uint64_t size, CrcFunction crc_of, uint64_t& decoded, uint32_t& crc) {
+  crc = 0;
   while (size > 0) {
     const uint32_t piece = size < sizeof TransferBuffer ? static_cast<uint32_t>(size) : sizeof TransferBuffer;
     if (kMaxDecodedBytes - decoded < piece) return false;
     if (readPayload(stream, TransferBuffer, piece) != PayloadStatus::ok) return false;
-    crc = crc32Update(crc, TransferBuffer, piece);
+    crc = crc_of(crc, TransferBuffer, piece);
     size -= piece;
     decoded += piece;
   }
-  return !check || storedChecksum(crc) == stored_checksum;
+  return true;
 }
 
-// The pretend cache: a file is intact when its stored checksum is odd, except an empty one,
-// which the launcher writes on every start and never finds intact.
-bool isIntact(const GroupRecord& record) { return record.size != 0 && (record.stored_checksum & 1) != 0; }
+// Whether another group may be read: its length and index are at most 4 + 64 KiB decoded.
+bool groupFitsBudget(uint64_t decoded) { return kMaxDecodedBytes - decoded >= 4 + kGroupIndexCapacity; }
 
-// Steps over a group's data as the launcher does, and holds the stream to what that promises: the
-// frame stepped over is a zstd frame that declares exactly `size` bytes of content. A frame that
-// declares none, or another size, stepped over would leave the walk at the wrong record; that is
-// a fault of the stream, so it stops the fuzzer.
-bool stepOver(PayloadStream& stream, uint64_t size) {
-  const uint8_t* next = static_cast<const uint8_t*>(stream.input.src) + stream.input.pos;
-  const size_t remaining = stream.input.size - stream.input.pos;
-  if (!skipSizedFrame(stream, size)) return false;
-  const unsigned long long declared = ZSTD_getFrameContentSize(next, remaining);
-  if (declared == ZSTD_CONTENTSIZE_UNKNOWN || declared == ZSTD_CONTENTSIZE_ERROR || declared != size) __builtin_trap();
+bool rememberDecodedFile(const GroupRecord& record, uint32_t crc) {
+  const size_t name_length = wideLength(record.name);
+  if (decoded_files == kMostFiles || name_length > kMaxDecodedBytes / 2 - decoded_name_units) return false;
+  memcpy(DecodedNames + decoded_name_units, record.name, name_length * sizeof(WideUnit));
+  DecodedFiles[decoded_files++] = {static_cast<uint32_t>(decoded_name_units), static_cast<uint32_t>(name_length),
+                                   record.size, record.stored_checksum, crc};
+  decoded_name_units += name_length;
   return true;
+}
+
+// The reference: every group's data decoded and nothing stepped over, each file's CRC taken with
+// zlib's own crc32 rather than the fast one the walk uses.
+PassEnd decodeFully(PayloadStream& stream, bool grouped, PayloadGroup& group) {
+  decoded_files = 0;
+  decoded_name_units = 0;
+  uint64_t decoded = 0;
+  while (groupFitsBudget(decoded)) {
+    const GroupStatus status = readPayloadGroup(stream, grouped, group);
+    if (status == GroupStatus::end) return PassEnd::endMarker;
+    if (status != GroupStatus::group) return PassEnd::stopped;
+    decoded += group.length;
+    uint32_t offset = 0;
+    GroupRecord record;
+    while (nextGroupRecord(group, offset, record)) {
+      uint32_t crc = 0;
+      if (!readData(stream, record.size, crc32Reference, decoded, crc) || !rememberDecodedFile(record, crc)) {
+        return PassEnd::stopped;
+      }
+    }
+  }
+  return PassEnd::stopped;
+}
+
+// Holds the walk's `index`-th file to the full decode's file at the same place, as far as the full
+// decode got: the same name, size and stored checksum, and, where the walk decoded the data too,
+// the same bytes.
+void compareWithDecoded(size_t index, const GroupRecord& record, bool data_read, uint32_t crc) {
+  if (index >= decoded_files) return;
+  const DecodedFile& file = DecodedFiles[index];
+  if (wideLength(record.name) != file.name_length ||
+      memcmp(record.name, DecodedNames + file.name_at, file.name_length * sizeof(WideUnit)) != 0) {
+    fault("the walk met another name than the full decode");
+  }
+  if (record.size != file.size || record.stored_checksum != file.stored_checksum) {
+    fault("the walk met another size or checksum than the full decode");
+  }
+  if (data_read && crc != file.crc) fault("the walk read other data than the full decode");
+}
+
+// The pretend cache: a file is intact when its stored checksum is odd. An empty file on disk is
+// intact for an entry of size 0, whose stored checksum is 1.
+bool isIntact(const GroupRecord& record) { return (record.stored_checksum & 1) != 0; }
+
+// Where the walk stands: what it decoded through the stream, what it decoded of the frames it
+// stepped over to check them, each within the budget, and how many files it passed.
+struct Walk {
+  uint64_t decoded;
+  uint64_t stepped_decoded;
+  size_t files;
+};
+
+uint8_t SteppedData[kMaxDecodedBytes];
+
+// A step-over is right only when what it passed is the group's data. Decoded on its own, the frame
+// passed must hold exactly the group's data size, and file by file the full decode's bytes. A
+// frame that does not decode on its own, or holds more than the budget left, proves nothing: the
+// launcher never decodes it either.
+void checkSteppedOver(const uint8_t* frame, size_t length, const PayloadGroup& group, Walk& walk) {
+  static ZSTD_DCtx* const alone = ZSTD_createDCtx();
+  const size_t room = static_cast<size_t>(kMaxDecodedBytes - walk.stepped_decoded);
+  const size_t content = ZSTD_decompressDCtx(alone, SteppedData, room, frame, length);
+  uint32_t offset = 0;
+  GroupRecord record;
+  if (ZSTD_isError(content)) {
+    walk.stepped_decoded = kMaxDecodedBytes;
+    while (nextGroupRecord(group, offset, record)) compareWithDecoded(walk.files++, record, false, 0);
+    return;
+  }
+  walk.stepped_decoded += content;
+  if (content != group.data_size) fault("a step-over passed a frame that does not hold the group's data");
+  for (size_t at = 0; nextGroupRecord(group, offset, record); at += record.size) {
+    compareWithDecoded(walk.files++, record, true, crc32Update(0, SteppedData + at, record.size));
+  }
 }
 
 // What the launcher does with one group: every record is tested against the cache first; a group
 // whose files are all intact has its data stepped over, by its frame where the stream allows it,
-// or read and dropped; in any other group the intact files' data is read past and the others'
-// read and checked. False once the walk must stop.
-bool walkGroup(PayloadStream& stream, const PayloadGroup& group, uint64_t& decoded) {
+// or read and dropped; in any other group the intact files' data is read past and the others' read
+// and checked against their stored checksums. Each file is compared with the full decode once its
+// data has been passed.
+PassEnd walkGroup(PayloadStream& stream, const PayloadGroup& group, Walk& walk) {
   uint32_t offset = 0;
   GroupRecord record;
   bool all_intact = true;
   while (all_intact && nextGroupRecord(group, offset, record)) all_intact = isIntact(record);
-  if (all_intact && stepOver(stream, group.data_size)) return true;
+  const size_t before = stream.input.pos;
+  if (all_intact && skipSizedFrame(stream, group.data_size)) {
+    checkSteppedOver(static_cast<const uint8_t*>(stream.input.src) + before, stream.input.pos - before, group, walk);
+    return PassEnd::walking;
+  }
   offset = 0;
   while (nextGroupRecord(group, offset, record)) {
+    uint32_t crc = 0;
+    if (!readData(stream, record.size, crc32Update, walk.decoded, crc)) return PassEnd::stopped;
+    compareWithDecoded(walk.files++, record, true, crc);
     const bool intact = all_intact || isIntact(record);
-    if (!readData(stream, record.size, record.stored_checksum, !intact, decoded)) return false;
+    if (!intact && storedChecksum(crc) != record.stored_checksum) return PassEnd::refused;
   }
-  return true;
+  return PassEnd::walking;
+}
+
+PassEnd walkAsLauncher(PayloadStream& stream, bool grouped, PayloadGroup& group, Walk& walk) {
+  walk = {0, 0, 0};
+  while (groupFitsBudget(walk.decoded)) {
+    const GroupStatus status = readPayloadGroup(stream, grouped, group);
+    if (status == GroupStatus::end) return PassEnd::endMarker;
+    if (status != GroupStatus::group) return PassEnd::stopped;
+    walk.decoded += group.length;
+    const PassEnd end = walkGroup(stream, group, walk);
+    if (end != PassEnd::walking) return end;
+  }
+  return PassEnd::stopped;
+}
+
+// The walk decodes no more than the full decode, byte for byte, so where the full decode reached
+// the end marker the walk must have too, with the same files, unless it stopped at a file whose
+// data fails its checksum. Where the full decode stopped, a stepped-over frame may have held what
+// stopped it, and only the files both saw are compared.
+void requireSameEnd(PassEnd full, PassEnd walk, size_t walked) {
+  if (full != PassEnd::endMarker) return;
+  if (walk == PassEnd::stopped) fault("the walk failed where the full decode reached the end");
+  if (walk == PassEnd::endMarker && walked != decoded_files) fault("the walk saw another number of files");
 }
 
 }  // namespace
@@ -182,15 +320,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t* compressed = resource + kPayloadHeaderLength;
   const uint64_t compressed_length = length - kPayloadHeaderLength;
   const bool grouped = isGroupedPayload(compressed, compressed_length);
-  restartPayloadStream(stream, compressed, compressed_length);
   // The index of up to 64 KiB, reused: no allocation per input.
   static PayloadGroup group;
-  uint64_t decoded = 0;
-  // A group's length and index are at most 4 + 64 KiB decoded.
-  while (kMaxDecodedBytes - decoded >= 4 + kGroupIndexCapacity &&
-         readPayloadGroup(stream, grouped, group) == GroupStatus::group) {
-    decoded += group.length;
-    if (!walkGroup(stream, group, decoded)) break;
-  }
+  restartPayloadStream(stream, compressed, compressed_length);
+  const PassEnd full = decodeFully(stream, grouped, group);
+  restartPayloadStream(stream, compressed, compressed_length);
+  Walk walk;
+  const PassEnd walked = walkAsLauncher(stream, grouped, group, walk);
+  requireSameEnd(full, walked, walk.files);
   return 0;
 }
