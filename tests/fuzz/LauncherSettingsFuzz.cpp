@@ -2,8 +2,11 @@
 // at every start and `onefile-pack list` and `verify` read. A refusal must have its phrase for the
 // report. What is accepted must be exactly what the packer writes: encoding it again gives the same
 // bytes, and the same values given to the packer as options are accepted and packed as these very
-// bytes, so no start ever runs with settings that no pack could have made. Anything else, a crash
-// or a sanitizer report, is a finding.
+// bytes. And it must be usable by a start: its extraction template, expanded as the launcher
+// expands it (with fixed answers for the system's folders, path, process id and time), gives an
+// absolute path that directory creation can climb. Both reader and packer may accept a value that
+// no start can use, so only the expansion shows it. Anything else, a crash or a sanitizer report,
+// is a finding.
 #include <stdint.h>
 #include <stddef.h>
 #include <stdio.h>
@@ -15,7 +18,9 @@
 #include <vector>
 
 #include "AppIdentity.h"
+#include "HostFakes.h"
 #include "LauncherSettings.h"
+#include "LocationTemplate.h"
 #include "PackError.h"
 #include "TextEncoding.h"
 
@@ -56,6 +61,44 @@ void requirePackerWrites(const uint8_t* data, size_t size) {
   require(packed == std::vector<uint8_t>(data, data + size), "the packer writes other bytes for the same values");
 }
 
+// The extraction directory as directory creation needs it: a drive ("X:\") or a UNC or device
+// start ("\\"), since the climb stops at a drive; "\" as the only separator, since the climb cuts
+// at nothing else; and no empty component: a "\" may follow another only at the start. A trailing
+// "\" is no component of its own: the file names follow it.
+bool isClimbable(const WideUnit* path) {
+  const bool drive = ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) && path[1] == ':' &&
+                     path[2] == '\\';
+  const bool unc = path[0] == '\\' && path[1] == '\\';
+  if (!drive && !unc) return false;
+  for (size_t at = 0; path[at] != 0; ++at) {
+    if (path[at] == '/') return false;
+    if (at >= 2 && path[at] == '\\' && path[at - 1] == '\\') return false;
+  }
+  return true;
+}
+
+// The launcher's own capacity for the extraction directory.
+WideUnit TargetDirectory[4096];
+
+// The system's answers for every input: the host fakes' fixed folders and path
+// (C:\Users\u\AppData\Local and the like), and the process id published as a start publishes it
+// before it expands.
+bool arrangeSystemValues() {
+  resetFakeSystem();
+  fakeSystem().environment["TOLVAR_ONEFILE_PARENT"] = u"4242";
+  return true;
+}
+
+// The extraction directory a start would make of these settings.
+void requireUsableTarget() {
+  static const bool arranged = arrangeSystemValues();
+  (void)arranged;
+  useLauncherSettings(Settings);
+  require(expandLocationTemplate(TargetDirectory, Settings.extraction_template, sizeof TargetDirectory / sizeof(WideUnit)),
+          "an accepted extraction template does not expand");
+  require(isClimbable(TargetDirectory), "an accepted extraction template expands to a path directory creation cannot climb");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -71,5 +114,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // What `list` prints of them.
   printableUtf8(templateWithIdentity(Settings));
   requirePackerWrites(data, size);
+  requireUsableTarget();
   return 0;
 }

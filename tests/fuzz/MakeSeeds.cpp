@@ -390,6 +390,12 @@ void settingsSeeds(const std::string& corpora, const std::string& directory) {
       {"layout-2", 2, {u"MyApp", u"2.1", u"", standard}},
       {"device-name-product", 1, {u"nul.app", u"1", u"", standard}},
       {"relative-template", 1, {u"MyApp", u"1", u"", u"{PRODUCT}\\{VERSION}"}},
+      // Accepted by reader and packer alike, yet the directory creation of a start climbs only at
+      // "\" and could make none of these directories: "/" separators, doubled separators, and a
+      // UNC start written with "/", whose leading pair must stay two.
+      {"template-slash", 1, {u"MyApp", u"1", u"", u"{CACHE_DIR}/Slashy/{VERSION}"}},
+      {"template-doubled-separators", 1, {u"MyApp", u"1", u"", u"{CACHE_DIR}\\\\{PRODUCT}\\/{VERSION}"}},
+      {"template-unc-slashes", 1, {u"MyApp", u"1", u"", u"//server/share/{PRODUCT}"}},
   };
   for (const auto& seed : seeds) save(directory, seed.name, settingsResourceBytes(seed.layout, seed.texts));
 }

@@ -3,12 +3,13 @@
 # tests/fuzz/<name>.dict. In the host trees each target is linked with ReplayMain.cpp as
 # <name>-replay, a test that runs every file of its corpus once; in the fuzz tree (scripts/fuzz)
 # as <name>-fuzz, the libFuzzer program. A new target needs no line here, only its file and a
-# corpus with at least one input. Every target may use the core and the packer's units.
+# corpus with at least one input. Every target may use the core, the packer's units and the host
+# fakes of the system's values (tests/support/HostFakes).
 add_library(onefile_fuzz_support INTERFACE)
 # The host's stop is compiled into each program: the core's units refer to it from wherever the
 # linker meets them.
 target_sources(onefile_fuzz_support INTERFACE "${PROJECT_SOURCE_DIR}/tests/support/HostStop.cpp")
-target_link_libraries(onefile_fuzz_support INTERFACE onefile_packer_units)
+target_link_libraries(onefile_fuzz_support INTERFACE onefile_packer_units onefile_host_fakes)
 
 if(ONEFILE_FUZZ)
   add_custom_target(fuzz-targets)
