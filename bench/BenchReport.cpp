@@ -1,4 +1,4 @@
-// bench-report: turns the bench's "key<TAB>value" results into the Markdown table of the README.
+// bench-report: turns the bench's "key<TAB>value" results into the Markdown table of docs/benchmarks.md.
 //
 //   bench-report RESULTS...
 //

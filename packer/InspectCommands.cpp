@@ -8,6 +8,7 @@
 
 #include "AppIdentity.h"
 #include "Crc32.h"
+#include "DirectorySeparators.h"
 #include "LauncherSettings.h"
 #include "PackError.h"
 #include "PackerPlatform.h"
@@ -90,7 +91,12 @@ void listIdentity(const LauncherSettings* packed, uint16_t subsystem, std::ostre
   out << "version     " << printableUtf8(unitsOf(settings.version)) << "\n";
   out << "company     " << (settings.company[0] != 0 ? printableUtf8(unitsOf(settings.company)) : "(none)") << "\n";
   out << "subsystem   " << subsystemName(subsystem) << "\n";
-  out << "extract to  " << printableUtf8(templateWithIdentity(settings)) << "  (template "
+  // Shown with the separators a start will use, beside the template as it was given.
+  const std::u16string shown = templateWithIdentity(settings);
+  std::vector<WideUnit> directory(shown.begin(), shown.end());
+  directory.push_back(0);
+  normalizeDirectorySeparators(directory.data());
+  out << "extract to  " << printableUtf8(unitsOf(directory.data())) << "  (template "
       << printableUtf8(unitsOf(settings.extraction_template)) << ")\n";
 }
 

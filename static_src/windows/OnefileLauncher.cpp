@@ -7,9 +7,9 @@
 
 #include "ChildProcess.h"
 #include "Environment.h"
+#include "ExtractionDirectory.h"
 #include "FatalErrors.h"
 #include "LauncherSettingsResource.h"
-#include "LocationTemplate.h"
 #include "OnefileSplashScreen.h"
 #include "PayloadExtraction.h"
 #include "PayloadHeader.h"
@@ -52,7 +52,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   publishProcessId();
   // Before the splash, which writes its feedback file: a damaged settings resource writes nothing.
   const WideUnit* const extraction_template = applyLauncherSettings();
-  const bool target_expanded = expandLocationTemplate(TargetDirectory, extraction_template, 4096);
+  const bool target_expanded = expandExtractionDirectory(TargetDirectory, extraction_template, 4096);
   showSplash();
   PayloadResource payload = findPayload();
   if (!target_expanded) failTemplate(extraction_template);

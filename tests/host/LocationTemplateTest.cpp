@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ExitCodes.h"
+#include "ExtractionDirectory.h"
 #include "HostFakes.h"
 #include "LocationTemplate.h"
 #include "WideString.h"
@@ -203,3 +204,30 @@ TEST_F(LocationTemplate, StopsWithoutReport) {
 }
 
 }  // namespace
+
+struct DirectoryCase {
+  const char16_t* template_text;
+  const char16_t* directory;
+};
+
+// What directory creation, the lock and reports get from an extraction template: "/" and "\"
+// alike, one separator between components, none at the end, a leading pair kept for UNC paths.
+TEST_F(LocationTemplate, ExtractionDirectoryHasOneSeparatorForm) {
+  const DirectoryCase cases[] = {
+      {u"{CACHE_DIR}\\{PRODUCT}\\{VERSION}", u"C:\\Users\\u\\AppData\\Local\\Quorvell\\1.3"},
+      {u"{CACHE_DIR}/Slashy/{VERSION}", u"C:\\Users\\u\\AppData\\Local\\Slashy\\1.3"},
+      {u"{CACHE_DIR}//a\\/\\b//", u"C:\\Users\\u\\AppData\\Local\\a\\b"},
+      {u"C:/apps/x", u"C:\\apps\\x"},
+      {u"C:/", u"C:"},
+      {u"//server/share//app/", u"\\\\server\\share\\app"},
+      {u"\\\\\\server\\share", u"\\\\server\\share"},
+      {u"\\\\?\\C:\\long/path", u"\\\\?\\C:\\long\\path"},
+      {u"{TEMP}/{PRODUCT}", u"C:\\Temp\\Quorvell"},
+  };
+  for (const DirectoryCase& c : cases) {
+    SCOPED_TRACE(std::string(c.template_text, c.template_text + std::char_traits<char16_t>::length(c.template_text)));
+    WideBuffer<4096> directory;
+    ASSERT_TRUE(expandExtractionDirectory(directory, c.template_text, 4096));
+    EXPECT_EQ(std::u16string(directory), std::u16string(c.directory));
+  }
+}

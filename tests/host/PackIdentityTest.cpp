@@ -119,6 +119,11 @@ TEST_F(PackIdentity, TheTemplateAndCompanyReachTheExtractionDirectory) {
   EXPECT_EQ(list("b.exe"),
             "product     Tool\nversion     1.0\ncompany     (none)\nsubsystem   windowed\n"
             "extract to  {CACHE_DIR}\\Tool\\Tool  (template {CACHE_DIR}\\{COMPANY}\\{PRODUCT})\n");
+  // A template written with "/" is shown as given and as the folder a start makes of it.
+  pack("main.exe", "c.exe", {"--windowed", "--name", "Tool", "--extract-to", "{CACHE_DIR}/apps//{PRODUCT}/"});
+  EXPECT_EQ(list("c.exe"),
+            "product     Tool\nversion     1.0\ncompany     (none)\nsubsystem   windowed\n"
+            "extract to  {CACHE_DIR}\\apps\\Tool  (template {CACHE_DIR}/apps//{PRODUCT}/)\n");
 }
 
 TEST_F(PackIdentity, DefaultsComeFromTheMainProgramElseFromTheFallbacks) {

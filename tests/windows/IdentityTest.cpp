@@ -131,6 +131,26 @@ TEST_F(Identity, WindowsReadsThePackedVersionResourceAndTheLauncherUnpacksWhereI
   EXPECT_TRUE(fileExists(target + L"\\Acme Tools\\Gr\u00fc\u00dfe App\\3.1.4-rc1\\app.exe"));
 }
 
+// Templates come from shells and build scripts that write "/" by habit: the folders are made all
+// the same, and every start finds its files again.
+TEST_F(Identity, TemplateWrittenWithSlashesUnpacksIntoTheSameFolders) {
+  const std::wstring app = work_ + L"\\app";
+  writeTree(app, {{L"app.exe", readFileBytes(fullPath(L"fixtures\\quiet-child.exe"))}, {L"lib\\data.txt", "data"}});
+  const std::wstring packed = work_ + L"\\Slashy.exe";
+  const std::wstring target = cacheDirectory(L"onefile-slash-test");
+  const ProcessResult packing =
+      pack(app, packed, {L"--name", L"Slashy", L"--version", L"1.0", L"--extract-to", L"{CACHE_DIR}/onefile-slash-test//{PRODUCT}/{VERSION}/"});
+  ASSERT_EQ(packing.exit_code, 0u) << packing.err;
+  for (int start = 1; start <= 2; ++start) {
+    SCOPED_TRACE(start);
+    const ProcessResult started = run(packed, {});
+    ASSERT_TRUE(started.started) << started.start_error;
+    EXPECT_EQ(started.exit_code, 0u) << started.out << started.err;
+    EXPECT_TRUE(fileExists(target + L"\\Slashy\\1.0\\app.exe"));
+    EXPECT_EQ(readFileBytes(target + L"\\Slashy\\1.0\\lib\\data.txt"), "data");
+  }
+}
+
 // The entries of an icon group: each 14-byte entry without its identifier, and the image it names.
 std::vector<std::pair<std::string, std::string>> iconGroupImages(HMODULE module) {
   std::vector<std::pair<std::string, std::string>> images;
