@@ -2,11 +2,11 @@
 // at every start and `onefile-pack list` and `verify` read. A refusal must have its phrase for the
 // report. What is accepted must be exactly what the packer writes: encoding it again gives the same
 // bytes, and the same values given to the packer as options are accepted and packed as these very
-// bytes. And it must be usable by a start: its extraction template, expanded as the launcher
-// expands it (with fixed answers for the system's folders, path, process id and time), gives an
-// absolute path that directory creation can climb. Both reader and packer may accept a value that
-// no start can use, so only the expansion shows it. Anything else, a crash or a sanitizer report,
-// is a finding.
+// bytes. And it must be usable by a start: its extraction template, made into the extraction
+// directory as a start makes it (with fixed answers for the system's folders, path, process id and
+// time), gives an absolute path that directory creation can climb. Reader and packer may both
+// accept a value that no start can use, so only the expansion shows it. Anything else, a crash or
+// a sanitizer report, is a finding.
 #include <stdint.h>
 #include <stddef.h>
 #include <stdio.h>
@@ -20,7 +20,7 @@
 #include "AppIdentity.h"
 #include "HostFakes.h"
 #include "LauncherSettings.h"
-#include "LocationTemplate.h"
+#include "ExtractionDirectory.h"
 #include "PackError.h"
 #include "TextEncoding.h"
 
@@ -94,7 +94,7 @@ void requireUsableTarget() {
   static const bool arranged = arrangeSystemValues();
   (void)arranged;
   useLauncherSettings(Settings);
-  require(expandLocationTemplate(TargetDirectory, Settings.extraction_template, sizeof TargetDirectory / sizeof(WideUnit)),
+  require(expandExtractionDirectory(TargetDirectory, Settings.extraction_template, sizeof TargetDirectory / sizeof(WideUnit)),
           "an accepted extraction template does not expand");
   require(isClimbable(TargetDirectory), "an accepted extraction template expands to a path directory creation cannot climb");
 }
