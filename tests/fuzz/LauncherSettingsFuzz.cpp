@@ -61,13 +61,14 @@ void requirePackerWrites(const uint8_t* data, size_t size) {
   require(packed == std::vector<uint8_t>(data, data + size), "the packer writes other bytes for the same values");
 }
 
-// The extraction directory as directory creation needs it: a drive ("X:\") or a UNC or device
-// start ("\\"), since the climb stops at a drive; "\" as the only separator, since the climb cuts
-// at nothing else; and no empty component: a "\" may follow another only at the start. A trailing
-// "\" is no component of its own: the file names follow it.
+// The extraction directory as directory creation needs it: a drive ("X:\", or the bare "X:" that a
+// file's path joins with "\") or a UNC or device start ("\\"), since the climb stops at a drive;
+// "\" as the only separator, since the climb cuts at nothing else; and no empty component: a "\"
+// may follow another only at the start. A trailing "\" is no component of its own: the file names
+// follow it.
 bool isClimbable(const WideUnit* path) {
   const bool drive = ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) && path[1] == ':' &&
-                     path[2] == '\\';
+                     (path[2] == '\\' || path[2] == 0);
   const bool unc = path[0] == '\\' && path[1] == '\\';
   if (!drive && !unc) return false;
   for (size_t at = 0; path[at] != 0; ++at) {

@@ -396,6 +396,8 @@ void settingsSeeds(const std::string& corpora, const std::string& directory) {
       {"template-slash", 1, {u"MyApp", u"1", u"", u"{CACHE_DIR}/Slashy/{VERSION}"}},
       {"template-doubled-separators", 1, {u"MyApp", u"1", u"", u"{CACHE_DIR}\\\\{PRODUCT}\\/{VERSION}"}},
       {"template-unc-slashes", 1, {u"MyApp", u"1", u"", u"//server/share/{PRODUCT}"}},
+      // A drive's root, which a start uses as the bare drive "C:".
+      {"template-drive-root", 1, {u"MyApp", u"1", u"", u"C:\\"}},
   };
   for (const auto& seed : seeds) save(directory, seed.name, settingsResourceBytes(seed.layout, seed.texts));
 }
