@@ -4,7 +4,7 @@
 
 bool fileContentMatches(ReadFileBytes read, void* file, uint8_t* buffer, uint32_t capacity, uint64_t size,
                         uint32_t stored_checksum) {
-  if (size == 0 || capacity == 0) return false;
+  if (capacity == 0) return false;
   uint64_t seen = 0;
   uint32_t crc = 0;
   for (;;) {

@@ -12,8 +12,8 @@ typedef int64_t (*ReadFileBytes)(void* file, uint8_t* buffer, uint32_t capacity)
 
 // True when the file holds exactly `size` bytes whose checksum, under the payload's rule, is
 // `stored_checksum`. Reading stops as soon as the answer is known: at the end of the file, at a
-// failed read, or at the first byte beyond `size`. An entry of size 0 is never intact, so that an
-// empty file is written anew on every start, as the mapping check (which cannot map an empty file)
-// always had it.
+// failed read, or at the first byte beyond `size`. An empty file is intact for an entry of size 0
+// (whose stored checksum is that of no bytes), so it is neither reopened for writing nor rewritten:
+// an application may hold its empty lock or marker files open while another copy starts.
 bool fileContentMatches(ReadFileBytes read, void* file, uint8_t* buffer, uint32_t capacity, uint64_t size,
                         uint32_t stored_checksum);

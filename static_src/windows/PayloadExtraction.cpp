@@ -2,11 +2,11 @@
 
 #include <windows.h>
 
+#include "CachedFileState.h"
 #include "DirectoryCreation.h"
 #include "ExtractionLock.h"
 #include "ExtractionWriter.h"
 #include "FatalErrors.h"
-#include "IntactCheck.h"
 #include "PayloadGroup.h"
 #include "PayloadStream.h"
 
@@ -20,7 +20,8 @@ PayloadStream payload_stream;
 bool grouped_payload = false;
 PayloadGroup Group;
 GroupRecord Record;
-bool RecordIntact[kGroupRecordsCapacity];
+CachedFile RecordState[kGroupRecordsCapacity];
+DWORD RecordAttributes[kGroupRecordsCapacity];
 constexpr uint32_t kTransferSize = 32768;
 uint8_t TransferBuffer[kTransferSize];
 // One pass over a cached file through this buffer: under Wine reading this way took less than half
@@ -57,39 +58,22 @@ void buildEntryPath(const WideUnit* name) {
   appendWideString(EntryPath, name);
 }
 
-int64_t readFromHandle(void* file, uint8_t* buffer, uint32_t capacity) {
-  DWORD got = 0;
-  if (!ReadFile(static_cast<HANDLE>(file), buffer, capacity, &got, nullptr)) return -1;
-  return got;
-}
-
-// Whether the file on disk is the entry's: the same length (a file of another length cannot be,
-// and is not read at all) and the stored checksum. The length is the full 64-bit one: with only
-// its low 32 bits a file of exactly 4 GiB would checksum as no bytes. The file is opened sharing
-// everything, so that a running copy of the application never stands in the way, and may change
-// while it is read: the read-based test then finds it not intact.
-bool isIntact(const WideUnit* path, uint64_t size, uint32_t stored_checksum) {
-  if (size == 0) return false;  // an empty file is written on every start, as it always was
-  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  LARGE_INTEGER length;
-  const bool intact = GetFileSizeEx(file, &length) && static_cast<uint64_t>(length.QuadPart) == size &&
-                      fileContentMatches(readFromHandle, file, CheckBuffer, kCheckBufferSize, size, stored_checksum);
-  CloseHandle(file);
-  return intact;
-}
-
 // Tests every file of the group against the cache before any of its data is decoded; true when
-// all of them are intact.
+// all of them are intact. Folders on the way are looked at first, so the test never reads through
+// a link.
 bool testGroup() {
   bool all_intact = true;
   uint32_t offset = 0;
   for (uint32_t i = 0; nextGroupRecord(Group, offset, Record); ++i) {
     buildEntryPath(Record.name);
     if (ChildExecutablePath[0] == 0) copyWideString(ChildExecutablePath, EntryPath);
-    RecordIntact[i] = isIntact(EntryPath, Record.size, Record.stored_checksum);
-    all_intact = all_intact && RecordIntact[i];
+    if (!removeFolderLinks(EntryPath, wideLength(TargetDirectory))) {
+      drainExtractionWriter();
+      failOpenForWriting(EntryPath);
+    }
+    RecordState[i] = inspectCachedFile(EntryPath, Record.size, Record.stored_checksum, CheckBuffer, kCheckBufferSize,
+                                       RecordAttributes[i]);
+    all_intact = all_intact && RecordState[i] == CachedFile::intact;
   }
   return all_intact;
 }
@@ -97,11 +81,16 @@ bool testGroup() {
 void writeGroup() {
   uint32_t offset = 0;
   for (uint32_t i = 0; nextGroupRecord(Group, offset, Record); ++i) {
-    if (RecordIntact[i]) {
+    if (RecordState[i] == CachedFile::intact) {
       skipData(Record.size);
       continue;
     }
     buildEntryPath(Record.name);
+    // A link where the file belongs is never written through.
+    if (!clearWayForFile(EntryPath, RecordState[i], RecordAttributes[i])) {
+      drainExtractionWriter();
+      failOpenForWriting(EntryPath);
+    }
     ensureParentDirectories(EntryPath);
     writeExtractedFile(EntryPath, Record.size, Record.stored_checksum, readPayloadOrFail);
   }

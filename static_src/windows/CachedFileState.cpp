@@ -1,0 +1,104 @@
+#include "CachedFileState.h"
+
+#include "FolderPrefix.h"
+#include "IntactCheck.h"
+#include "WideString.h"
+
+namespace {
+
+constexpr DWORD kProtectiveAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+int64_t readFromHandle(void* file, uint8_t* buffer, uint32_t capacity) {
+  DWORD got = 0;
+  if (!ReadFile(static_cast<HANDLE>(file), buffer, capacity, &got, nullptr)) return -1;
+  return got;
+}
+
+// The last folder looked at (a parent of an entry), and its length.
+WideBuffer<4096> SeenFolder;
+size_t seen_length = 0;
+
+bool removeLink(const WideUnit* path, DWORD attributes) {
+  // RemoveDirectoryW on a junction or a folder link removes the link and leaves its target alone.
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return RemoveDirectoryW(path) != 0;
+  return DeleteFileW(path) != 0;
+}
+
+}  // namespace
+
+// The file is opened sharing everything, so that a running copy of the application never stands in
+// the way, and may change while it is read: the read-based test then finds it not intact. Its
+// length is the full 64-bit one: with only its low 32 bits a file of exactly 4 GiB would checksum
+// as no bytes. A file of another length is not read at all.
+CachedFile inspectCachedFile(const WideUnit* path, uint64_t size, uint32_t stored_checksum, uint8_t* buffer,
+                             uint32_t capacity, DWORD& attributes) {
+  attributes = 0;
+  HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return CachedFile::rewrite;
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(file, &information)) {
+    CloseHandle(file);
+    return CachedFile::rewrite;
+  }
+  attributes = information.dwFileAttributes;
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    CloseHandle(file);
+    return CachedFile::replaceLink;
+  }
+  const uint64_t length = (static_cast<uint64_t>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
+  const bool intact = (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && length == size &&
+                      fileContentMatches(readFromHandle, file, buffer, capacity, size, stored_checksum);
+  CloseHandle(file);
+  if (intact) return CachedFile::intact;
+  return (attributes & kProtectiveAttributes) != 0 ? CachedFile::clearAttributes : CachedFile::rewrite;
+}
+
+bool clearWayForFile(const WideUnit* path, CachedFile state, DWORD attributes) {
+  switch (state) {
+    case CachedFile::replaceLink: return removeLink(path, attributes);
+    case CachedFile::clearAttributes: {
+      const DWORD kept = attributes & ~kProtectiveAttributes;
+      // Best effort: when it fails, the open reports the path as it always did.
+      SetFileAttributesW(path, kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL);
+      return true;
+    }
+    case CachedFile::intact:
+    case CachedFile::rewrite: return true;
+  }
+  return true;
+}
+
+bool removeFolderLinks(const WideUnit* path, size_t base_length) {
+  size_t parent_length = wideLength(path);
+  while (parent_length > base_length && path[parent_length - 1] != '\\') --parent_length;
+  if (parent_length <= base_length + 1) return true;  // directly in the extraction directory
+  parent_length -= 1;                                  // without its "\"
+  size_t checked = sharedFolderPrefix(path, parent_length, SeenFolder, seen_length);
+  if (checked < base_length) checked = base_length;
+  WideBuffer<4096> folder;
+  copyWideString(folder, path);
+  while (checked < parent_length) {
+    size_t end = checked + 1;
+    while (end < parent_length && path[end] != '\\') ++end;
+    folder[end] = 0;
+    const DWORD attributes = GetFileAttributesW(folder);
+    folder[end] = path[end];
+    // A folder that is missing has nothing below it to look at: it is made as a real one.
+    if (attributes == INVALID_FILE_ATTRIBUTES) break;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      folder[end] = 0;
+      const bool removed = removeLink(folder, attributes);
+      if (!removed) {
+        seen_length = 0;
+        return false;
+      }
+      break;
+    }
+    checked = end;
+  }
+  copyWideString(SeenFolder, path);
+  SeenFolder[parent_length] = 0;
+  seen_length = parent_length;
+  return true;
+}
