@@ -278,6 +278,10 @@ void payloadSeeds(const std::string& directory) {
   save(directory, "found-no-size-frame-stepped-as-2-to-64-minus-1",
        "G" + segment(u32(intact_index.size()) + intact_index) + segment("abcde") +
            segment(u32(unknown_index.size()) + unknown_index) + undeclared + segment(u32(0)));
+  // An all-intact group's data in two frames, the first declaring less than the group's data: only
+  // a frame that declares exactly the group's data size may be stepped over.
+  save(directory, "group-data-in-two-frames", "G" + segment(u32(intact_index.size()) + intact_index) + segment("ab") +
+                                                  segment("cde") + segment(u32(0)));
   // An empty file beside intact ones in one group: an empty file on disk is intact for an entry of
   // size 0 (stored checksum 1), so the whole group is, and its data frame, which holds only the
   // other files' bytes, is stepped over. Once in the target's own frames, once packed.

@@ -19,10 +19,11 @@
 // the launcher walks it: each group's records tested against a pretend cache (a file is intact
 // when its stored checksum is odd), a group whose files are all intact stepped over by its data
 // frame where the stream allows it, any other group's data read in 32 KiB pieces and the files
-// that are not intact checked against their stored checksums. Every file the walk passes must be
-// the full decode's file at the same place (name, size, stored checksum and, where the walk read
-// the data, its CRC), and where the full decode reached the end marker so must the walk, with as
-// many files: a step-over that lands anywhere but at the next group traps. The frame a step-over
+// that are not intact checked against their stored checksums (the first that fails stops both
+// passes, as it stops the launcher). Every file the walk passes must be the full decode's file at
+// the same place (name, size, stored checksum and, where the walk read the data, its CRC), and
+// where the full decode reached the end marker or that first failing file, so must the walk, with
+// as many files: a step-over that lands anywhere but at the next group traps. The frame a step-over
 // passed is decoded on its own as well, where it decodes within the budget: it must hold exactly
 // the group's data, file by file the full decode's bytes, whatever its header declares. At most
 // 256 KiB is decoded per pass, through one stream and one group buffer that live across inputs.
@@ -125,6 +126,26 @@ const uint8_t* resourceOf(const uint8_t* data, size_t size, size_t& length) {
   return FrameBuffer;
 }
 
+// The pretend cache: a file is intact when its stored checksum is odd. An empty file on disk is
+// intact for an entry of size 0, whose stored checksum is 1.
+bool isIntact(const GroupRecord& record) { return (record.stored_checksum & 1) != 0; }
+
+// The launcher tests every record of a group against the cache before it decodes any of its data.
+bool isGroupIntact(const PayloadGroup& group) {
+  uint32_t offset = 0;
+  GroupRecord record;
+  while (nextGroupRecord(group, offset, record)) {
+    if (!isIntact(record)) return false;
+  }
+  return true;
+}
+
+// Where the launcher stops: at a file it wrote whose data does not have the stored checksum. The
+// files of a group found intact, and intact files in any group, are never checked.
+bool isRefused(bool group_intact, const GroupRecord& record, uint32_t crc) {
+  return !group_intact && !isIntact(record) && storedChecksum(crc) != record.stored_checksum;
+}
+
 // A fault of the walk: it and the full decode disagree about the payload.
 [[noreturn]] void fault(const char* what) {
   fprintf(stderr, "payload-walk: %s\n", what);
@@ -183,7 +204,8 @@ bool rememberDecodedFile(const GroupRecord& record, uint32_t crc) {
 }
 
 // The reference: every group's data decoded and nothing stepped over, each file's CRC taken with
-// zlib's own crc32 rather than the fast one the walk uses.
+// zlib's own crc32 rather than the fast one the walk uses, up to the end marker or the first file
+// where the launcher stops, which bounds the work of an input with a wrong checksum as the walk's.
 PassEnd decodeFully(PayloadStream& stream, bool grouped, PayloadGroup& group) {
   decoded_files = 0;
   decoded_name_units = 0;
@@ -193,6 +215,7 @@ PassEnd decodeFully(PayloadStream& stream, bool grouped, PayloadGroup& group) {
     if (status == GroupStatus::end) return PassEnd::endMarker;
     if (status != GroupStatus::group) return PassEnd::stopped;
     decoded += group.length;
+    const bool group_intact = isGroupIntact(group);
     uint32_t offset = 0;
     GroupRecord record;
     while (nextGroupRecord(group, offset, record)) {
@@ -200,6 +223,7 @@ PassEnd decodeFully(PayloadStream& stream, bool grouped, PayloadGroup& group) {
       if (!readData(stream, record.size, crc32Reference, decoded, crc) || !rememberDecodedFile(record, crc)) {
         return PassEnd::stopped;
       }
+      if (isRefused(group_intact, record, crc)) return PassEnd::refused;
     }
   }
   return PassEnd::stopped;
@@ -220,10 +244,6 @@ void compareWithDecoded(size_t index, const GroupRecord& record, bool data_read,
   }
   if (data_read && crc != file.crc) fault("the walk read other data than the full decode");
 }
-
-// The pretend cache: a file is intact when its stored checksum is odd. An empty file on disk is
-// intact for an entry of size 0, whose stored checksum is 1.
-bool isIntact(const GroupRecord& record) { return (record.stored_checksum & 1) != 0; }
 
 // Where the walk stands: what it decoded through the stream, what it decoded of the frames it
 // stepped over to check them, each within the budget, and how many files it passed.
@@ -263,22 +283,19 @@ void checkSteppedOver(const uint8_t* frame, size_t length, const PayloadGroup& g
 // and checked against their stored checksums. Each file is compared with the full decode once its
 // data has been passed.
 PassEnd walkGroup(PayloadStream& stream, const PayloadGroup& group, Walk& walk) {
-  uint32_t offset = 0;
-  GroupRecord record;
-  bool all_intact = true;
-  while (all_intact && nextGroupRecord(group, offset, record)) all_intact = isIntact(record);
+  const bool all_intact = isGroupIntact(group);
   const size_t before = stream.input.pos;
   if (all_intact && skipSizedFrame(stream, group.data_size)) {
     checkSteppedOver(static_cast<const uint8_t*>(stream.input.src) + before, stream.input.pos - before, group, walk);
     return PassEnd::walking;
   }
-  offset = 0;
+  uint32_t offset = 0;
+  GroupRecord record;
   while (nextGroupRecord(group, offset, record)) {
     uint32_t crc = 0;
     if (!readData(stream, record.size, crc32Update, walk.decoded, crc)) return PassEnd::stopped;
     compareWithDecoded(walk.files++, record, true, crc);
-    const bool intact = all_intact || isIntact(record);
-    if (!intact && storedChecksum(crc) != record.stored_checksum) return PassEnd::refused;
+    if (isRefused(all_intact, record, crc)) return PassEnd::refused;
   }
   return PassEnd::walking;
 }
@@ -297,22 +314,25 @@ PassEnd walkAsLauncher(PayloadStream& stream, bool grouped, PayloadGroup& group,
 }
 
 // The walk decodes no more than the full decode, byte for byte, so where the full decode reached
-// the end marker the walk must have too, with the same files, unless it stopped at a file whose
-// data fails its checksum. Where the full decode stopped, a stepped-over frame may have held what
-// stopped it, and only the files both saw are compared.
+// the end marker, or the file where the launcher stops, the walk must have too, with as many files.
+// Where the full decode stopped otherwise, a stepped-over frame may have held what stopped it, and
+// only the files both saw are compared.
 void requireSameEnd(PassEnd full, PassEnd walk, size_t walked) {
-  if (full != PassEnd::endMarker) return;
-  if (walk == PassEnd::stopped) fault("the walk failed where the full decode reached the end");
-  if (walk == PassEnd::endMarker && walked != decoded_files) fault("the walk saw another number of files");
+  if (full == PassEnd::stopped) return;
+  if (walk != full) fault("the walk ended otherwise than the full decode");
+  if (walked != decoded_files) fault("the walk saw another number of files");
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  // One stream for all inputs, as the launcher has one for its start: its window and decoder are
-  // allocated once.
+  // A stream for each pass for all inputs, as the launcher has one for its start: each window and
+  // decoder is allocated once, and each decoder sees the frames in the order the launcher's would,
+  // keeping the buffers it grew for them.
+  static PayloadStream reference;
   static PayloadStream stream;
-  static const bool opened = openPayloadStream(stream, nullptr, 0) == PayloadStatus::ok;
+  static const bool opened = openPayloadStream(reference, nullptr, 0) == PayloadStatus::ok &&
+                             openPayloadStream(stream, nullptr, 0) == PayloadStatus::ok;
   if (!opened) return 0;
   size_t length = 0;
   const uint8_t* resource = resourceOf(data, size, length);
@@ -322,8 +342,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool grouped = isGroupedPayload(compressed, compressed_length);
   // The index of up to 64 KiB, reused: no allocation per input.
   static PayloadGroup group;
-  restartPayloadStream(stream, compressed, compressed_length);
-  const PassEnd full = decodeFully(stream, grouped, group);
+  restartPayloadStream(reference, compressed, compressed_length);
+  const PassEnd full = decodeFully(reference, grouped, group);
   restartPayloadStream(stream, compressed, compressed_length);
   Walk walk;
   const PassEnd walked = walkAsLauncher(stream, grouped, group, walk);
