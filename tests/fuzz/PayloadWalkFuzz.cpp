@@ -14,11 +14,12 @@
 //                       group's data in frames of their own; a length with its top bit set
 //                       (0x8000 | n) wraps its n bytes in a frame that declares no size.
 //
-// Each group is walked as the launcher walks it: its records are tested against a pretend cache
-// (a file is intact when its stored checksum is odd and it is not empty), a group whose files
-// are all intact has its data frame stepped over, which must then declare exactly the group's
-// data size (anything else traps), and any other group's data is read in 32 KiB pieces and
-// checked. At most 256 KiB is decoded per input, through one stream and one group buffer that
+// Each group is walked as the launcher walks it: its names are checked against every earlier one
+// (a name Windows would take for an earlier file ends the walk), its records are tested against a
+// pretend cache (a file is intact when its stored checksum is odd and it is not empty), a group
+// whose files are all intact has its data frame stepped over, which must then declare exactly the
+// group's data size (anything else traps), and any other group's data is read in 32 KiB pieces
+// and checked. At most 256 KiB is decoded per input, through one stream and one group buffer that
 // live across inputs.
 #include <stdint.h>
 #include <stddef.h>
@@ -29,6 +30,7 @@
 #include "PayloadGroup.h"
 #include "PayloadHeader.h"
 #include "PayloadStream.h"
+#include "SeenNames.h"
 #include "WideString.h"
 
 namespace {
@@ -185,11 +187,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   restartPayloadStream(stream, compressed, compressed_length);
   // The index of up to 64 KiB, reused: no allocation per input.
   static PayloadGroup group;
+  static SeenNames seen_names;
+  forgetNames(seen_names);
   uint64_t decoded = 0;
   // A group's length and index are at most 4 + 64 KiB decoded.
   while (kMaxDecodedBytes - decoded >= 4 + kGroupIndexCapacity &&
          readPayloadGroup(stream, grouped, group) == GroupStatus::group) {
     decoded += group.length;
+    if (rememberGroupNames(seen_names, group) != NameCheck::fresh) break;
     if (!walkGroup(stream, group, decoded)) break;
   }
   return 0;
