@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <stdio.h>
 #include <stdlib.h>
 
 #include "ExtractionLock.h"
