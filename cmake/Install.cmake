@@ -36,6 +36,10 @@ string(PREPEND ONEFILE_LICENSE_PARAGRAPH " ")
 configure_file("${PROJECT_SOURCE_DIR}/packaging/copyright.in" "${install_generated}/copyright" @ONLY)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/LICENSE")
 
+# The README links into docs/, so the documents travel with it.
+file(GLOB ONEFILE_DOCS CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/docs/*.md")
+install(FILES ${ONEFILE_DOCS} DESTINATION "${ONEFILE_INSTALL_DOCDIR}/docs")
+
 if(WIN32)
   install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION "${ONEFILE_INSTALL_DOCDIR}")
   install(FILES "${install_generated}/copyright" DESTINATION "${ONEFILE_INSTALL_DOCDIR}" RENAME LICENSE.txt)

@@ -5,8 +5,10 @@
 #include <optional>
 
 #include "FileNameRules.h"
+#include "NameCase.h"
 #include "PackError.h"
 #include "PackerPlatform.h"
+#include "SeenNames.h"
 #include "TextEncoding.h"
 
 namespace fs = std::filesystem;
@@ -18,10 +20,9 @@ struct FoundFile {
   AppFile file;
 };
 
-char16_t foldAscii(char16_t unit) { return unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit - u'A' + u'a') : unit; }
-
-std::u16string foldedAscii(std::u16string text) {
-  std::transform(text.begin(), text.end(), text.begin(), foldAscii);
+// As Windows compares names: each unit in its simple upper case.
+std::u16string foldedName(std::u16string text) {
+  for (char16_t& unit : text) unit = static_cast<char16_t>(foldNameUnit(static_cast<WideUnit>(unit)));
   return text;
 }
 
@@ -47,7 +48,7 @@ void walkFolder(const fs::path& folder, std::vector<std::u16string>& prefix, std
     if (!units) throw PackError("the name of " + shown(path) + " is not valid Unicode (UTF-8); rename it");
     const std::string problem = windowsNameProblem(*units);
     if (!problem.empty()) throw PackError("the name of " + shown(path) + " " + problem);
-    const auto [other, inserted] = seen.emplace(foldedAscii(*units), path);
+    const auto [other, inserted] = seen.emplace(foldedName(*units), path);
     if (!inserted) {
       throw PackError(shown(other->second) + " and " + shown(path) +
                       " differ only in letter case; Windows would make them one file");
@@ -113,7 +114,7 @@ std::vector<std::u16string> mainComponents(const std::string& main_relative) {
 bool sameFolded(const std::vector<std::u16string>& a, const std::vector<std::u16string>& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (foldedAscii(a[i]) != foldedAscii(b[i])) return false;
+    if (foldedName(a[i]) != foldedName(b[i])) return false;
   }
   return true;
 }
@@ -145,6 +146,10 @@ std::vector<AppFile> collectAppFiles(const fs::path& folder, const std::string& 
   std::vector<FoundFile> found;
   std::vector<std::u16string> prefix;
   walkFolder(folder, prefix, found);
+  if (found.size() > kSeenNamesLimit) {
+    throw PackError(shown(folder) + " holds " + std::to_string(found.size()) + " files; the launcher takes at most " +
+                    std::to_string(kSeenNamesLimit));
+  }
 
   auto main_position = std::find_if(found.begin(), found.end(), [&](const FoundFile& file) { return file.components == main; });
   if (main_position == found.end()) {

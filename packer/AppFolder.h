@@ -13,9 +13,11 @@
 //   characters, none of < > : " / \ | ? *, no trailing dot or space, no device name (CON, PRN,
 //   AUX, NUL, COM0-9, LPT0-9, COM and LPT with ¹ ² ³, also with an extension); the rule is the
 //   core's (FileNameRules.h), which the payload readers apply too;
-// - no two names in one folder that differ only in the case of ASCII letters, which Windows
-//   would make one file;
-// - payload names ("\" between components) of at most 1023 UTF-16 units.
+// - no two names in one folder that differ only in letter case, which Windows would make one file:
+//   compared as Windows compares names, each UTF-16 unit in its simple upper case (NameCase.h),
+//   so "é.txt" and "É.txt" are one name, as are "ǅ", "ǆ" and "Ǆ";
+// - payload names ("\" between components) of at most 1023 UTF-16 units, and at most
+//   kSeenNamesLimit files (SeenNames.h), the most the launcher takes.
 // Empty folders are not carried (the payload has no folder records).
 #pragma once
 
@@ -35,7 +37,7 @@ struct AppFile {
 
 // Throws PackError for a folder that cannot be read, an entry of the kinds above, and a main
 // program that is not a file of the folder. `main_relative` uses "/" (or "\") between components;
-// it is matched exactly, else without regard to ASCII letter case as Windows matches names. A ".."
+// it is matched exactly, else without regard to letter case as Windows matches names. A ".."
 // component is refused, even where the path would lead back into the folder.
 std::vector<AppFile> collectAppFiles(const std::filesystem::path& folder, const std::string& main_relative);
 

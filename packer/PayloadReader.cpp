@@ -7,12 +7,14 @@
 
 #include "AppFolder.h"
 #include "Crc32.h"
+#include "NameCase.h"
 #include "PackError.h"
 #include "PackerPlatform.h"
 #include "PayloadEntry.h"
 #include "PayloadHeader.h"
 #include "PeImage.h"
 #include "ResourceTree.h"
+#include "SeenNames.h"
 #include "TextEncoding.h"
 
 namespace fs = std::filesystem;
@@ -60,6 +62,16 @@ thread_local SpareStream spare_stream;
 }
 
 std::u16string nameOf(const WideUnit* name) { return std::u16string(name, name + std::char_traits<WideUnit>::length(name)); }
+
+std::u16string withBackslashes(std::u16string name) {
+  std::replace(name.begin(), name.end(), u'/', u'\\');
+  return name;
+}
+
+std::u16string foldedPath(std::u16string name) {
+  for (char16_t& unit : name) unit = static_cast<char16_t>(foldPathUnit(static_cast<WideUnit>(unit)));
+  return name;
+}
 
 }  // namespace
 
@@ -144,6 +156,7 @@ bool PayloadReader::next(PayloadRecord& record) {
       case GroupStatus::tooLong: throw PackError("the payload holds a name longer than 1023 UTF-16 units");
       case GroupStatus::unsafe: failUnsafeName(nameOf(group_->refused_name));
     }
+    rememberGroupNames();
     group_offset_ = 0;
     nextGroupRecord(*group_, group_offset_, entry);
   }
@@ -152,6 +165,28 @@ bool PayloadReader::next(PayloadRecord& record) {
   record.stored_checksum = entry.stored_checksum;
   remaining_ = record.size;
   return true;
+}
+
+// The whole group before any of its records is handed out, as the launcher checks it before it
+// writes any of its files.
+void PayloadReader::rememberGroupNames() {
+  uint32_t offset = 0;
+  GroupRecord entry;
+  while (nextGroupRecord(*group_, offset, entry)) {
+    const std::u16string name = nameOf(entry.name);
+    if (names_seen_.size() == kSeenNamesLimit) {
+      throw PackError("the payload holds more than " + std::to_string(kSeenNamesLimit) +
+                      " files; the launcher refuses it");
+    }
+    const auto [earlier, inserted] = names_seen_.emplace(foldedPath(name), name);
+    if (!inserted && withBackslashes(earlier->second) == withBackslashes(name)) {
+      throw PackError("the payload names the file '" + printableUtf8(name) + "' twice; the second would overwrite the first");
+    }
+    if (!inserted) {
+      throw PackError("the payload holds the names '" + printableUtf8(earlier->second) + "' and '" + printableUtf8(name) +
+                      "', which differ only in letter case; Windows would make them one file");
+    }
+  }
 }
 
 uint32_t PayloadReader::readData(const std::function<void(const uint8_t*, size_t)>& sink) {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "PayloadGroup.h"
@@ -49,12 +50,18 @@ class PayloadReader {
   uint64_t trailingLength() const { return trailing_length_; }
 
  private:
+  // Refuses the group when one of its names is, on Windows, the same file as an earlier name.
+  void rememberGroupNames();
+
   PayloadStream stream_;
   bool grouped_ = false;
   // The group being read and the offset of its next record in the index; a group is large, so it
   // lives on the heap.
   std::unique_ptr<PayloadGroup> group_;
   uint32_t group_offset_ = 0;
+  // Every name so far, folded as Windows compares names (NameCase.h) -> the name as it stands.
+  // Exact, unlike the launcher's table of hashes, so that a refusal can name both files.
+  std::unordered_map<std::u16string, std::u16string> names_seen_;
   uint64_t remaining_ = 0;  // data bytes of the current record not read yet
   uint64_t compressed_length_ = 0;
   uint64_t frame_count_ = 0;

@@ -15,4 +15,6 @@ void extractionLockName(const WideUnit* directory, WideBuffer<64>& name);
 
 // Best effort: when the mutex cannot be made, extraction goes on unlocked as before.
 void lockExtractionDirectory(const WideUnit* directory);
+// Releases the lock when this thread holds it; does nothing when no lock is held, so every report
+// calls it before its box may keep the launcher alive for a minute.
 void unlockExtractionDirectory();

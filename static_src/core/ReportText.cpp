@@ -2,17 +2,22 @@
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-bool isBreak(char c) { return c == '\r' || c == '\n'; }
+template <typename Unit>
+bool isBlank(Unit c) {
+  return c == ' ' || c == '\t';
+}
+template <typename Unit>
+bool isBreak(Unit c) {
+  return c == '\r' || c == '\n';
+}
 
-}  // namespace
-
-void makeOneLine(char* text) {
+template <typename Unit>
+void joinLines(Unit* text) {
   size_t written = 0;
   // A break seen since the last word: it becomes one space before the next word, if one comes.
   bool pending_break = false;
   for (size_t read = 0; text[read] != 0; ++read) {
-    const char c = text[read];
+    const Unit c = text[read];
     if (isBreak(c)) {
       // Blanks right before a break belong to the break.
       while (written > 0 && isBlank(text[written - 1])) --written;
@@ -29,3 +34,8 @@ void makeOneLine(char* text) {
   while (written > 0 && isBlank(text[written - 1])) --written;
   text[written] = 0;
 }
+
+}  // namespace
+
+void makeOneLine(char* text) { joinLines(text); }
+void makeOneLine(WideUnit* text) { joinLines(text); }

@@ -9,6 +9,7 @@
 #include "FatalErrors.h"
 #include "PayloadGroup.h"
 #include "PayloadStream.h"
+#include "SeenNames.h"
 
 WideBuffer<4096> TargetDirectory;
 WideBuffer<4096> EntryPath;
@@ -22,6 +23,7 @@ PayloadGroup Group;
 GroupRecord Record;
 CachedFile RecordState[kGroupRecordsCapacity];
 DWORD RecordAttributes[kGroupRecordsCapacity];
+SeenNames seen_names;
 constexpr uint32_t kTransferSize = 32768;
 uint8_t TransferBuffer[kTransferSize];
 // One pass over a cached file through this buffer: under Wine reading this way took less than half
@@ -120,6 +122,9 @@ void extractPayload() {
       case GroupStatus::unsafe:
         failDecode();
     }
+    // Before any file of the group is tested or written: a name that is an earlier one on Windows
+    // would overwrite that file, perhaps just found intact.
+    if (rememberGroupNames(seen_names, Group) != NameCheck::fresh) failDecode();
     if (testGroup()) {
       if (!skipSizedFrame(payload_stream, Group.data_size)) skipData(Group.data_size);
     } else {

@@ -1,6 +1,7 @@
 // Unpacking the payload into the extraction directory. The directory acts as a cache: a file whose
 // copy on disk already has the stored CRC-32 is kept and its data skipped in the stream; every
-// other file is written anew, whole. Nothing is ever deleted.
+// other file is written anew, whole. Nothing is ever deleted but a link standing where a payload
+// file or folder belongs (CachedFileState.h).
 #pragma once
 
 #include "OnefilePlatform.h"

@@ -3,7 +3,6 @@
 #include "DesktopLibraries.h"
 #include "OnefileSplashScreen.h"
 #include "ProductName.h"
-#include "WideString.h"
 
 namespace {
 
@@ -26,26 +25,16 @@ bool onInteractiveStation(const User32& user) {
 // into the queue, where the caller takes it out again).
 void CALLBACK endReportBox(HWND, UINT, UINT_PTR, DWORD) { user32()->PostQuitMessage(0); }
 
-// The report's bytes are what the C runtime made of the text in its "C" locale, where every unit
-// up to 0xFF became the byte of the same value; widened back byte by byte, the box shows the
-// same characters.
-WideBuffer<8192> BoxText;
-
 }  // namespace
 
-bool showReportIfUnseen(DWORD standard_stream, const char* line, DWORD timeout) {
+bool showReportIfUnseen(DWORD standard_stream, const WideUnit* line, DWORD timeout) {
   if (isUsable(GetStdHandle(standard_stream))) return false;
   const User32* user = user32();
   if (user == nullptr || !onInteractiveStation(*user)) return false;
-  size_t length = 0;
-  for (; line[length] != 0 && length + 1 < sizeof BoxText / sizeof BoxText[0]; ++length) {
-    BoxText[length] = static_cast<WideUnit>(static_cast<unsigned char>(line[length]));
-  }
-  BoxText[length] = 0;
   // The splash would stand for an application that is still coming.
   dismissSplash();
   const UINT_PTR timer = user->SetTimer(nullptr, 0, timeout, endReportBox);
-  user->MessageBoxW(nullptr, BoxText, productName(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+  user->MessageBoxW(nullptr, line, productName(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
   if (timer != 0) user->KillTimer(nullptr, timer);
   MSG quit;
   user->PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);

@@ -28,11 +28,21 @@ const OneLineCase kOneLineCases[] = {
     {"lone\rcarriage return", "lone carriage return"},
 };
 
+// The launcher takes its system texts wide; the same rule applies unit for unit.
+std::basic_string<WideUnit> wideFrom(const char* text) {
+  std::basic_string<WideUnit> wide;
+  for (const char* c = text; *c != 0; ++c) wide += static_cast<WideUnit>(static_cast<unsigned char>(*c));
+  return wide;
+}
+
 TEST(ReportText, SystemTextsBecomeOneLine) {
   for (const OneLineCase& c : kOneLineCases) {
     std::string text = c.text;
     makeOneLine(text.data());
     EXPECT_STREQ(text.c_str(), c.expected) << "from \"" << c.text << "\"";
+    std::basic_string<WideUnit> wide = wideFrom(c.text);
+    makeOneLine(wide.data());
+    EXPECT_TRUE(wide.c_str() == wideFrom(c.expected)) << "wide, from \"" << c.text << "\"";
   }
 }
 

@@ -20,7 +20,8 @@
 // when its stored checksum is odd), a group whose files are all intact stepped over by its data
 // frame where the stream allows it, any other group's data read in 32 KiB pieces and the files
 // that are not intact checked against their stored checksums (the first that fails stops both
-// passes, as it stops the launcher). Every file the walk passes must be the full decode's file at
+// passes, as it stops the launcher, and so does a group with a name Windows would take for an
+// earlier file's). Every file the walk passes must be the full decode's file at
 // the same place (name, size, stored checksum and, where the walk read the data, its CRC), and
 // where the full decode reached the end marker or that first failing file, so must the walk, with
 // as many files: a step-over that lands anywhere but at the next group traps. The frame a step-over
@@ -38,6 +39,7 @@
 #include "PayloadGroup.h"
 #include "PayloadHeader.h"
 #include "PayloadStream.h"
+#include "SeenNames.h"
 #include "WideString.h"
 
 namespace {
@@ -152,8 +154,9 @@ bool isRefused(bool group_intact, const GroupRecord& record, uint32_t crc) {
   abort();
 }
 
-// How a pass over the payload ended: at the end marker; at a file whose data does not have its
-// stored checksum, where the launcher stops; or at a fault of the stream, an index or the budget.
+// How a pass over the payload ended: at the end marker; where the launcher stops, at a file whose
+// data does not have its stored checksum or a group with a name an earlier file has on Windows; or
+// at a fault of the stream, an index or the budget.
 enum class PassEnd : uint8_t { walking, endMarker, refused, stopped };
 
 // What the full decode saw of one file: its record and the CRC of all of its data.
@@ -206,15 +209,17 @@ bool rememberDecodedFile(const GroupRecord& record, uint32_t crc) {
 // The reference: every group's data decoded and nothing stepped over, each file's CRC taken with
 // zlib's own crc32 rather than the fast one the walk uses, up to the end marker or the first file
 // where the launcher stops, which bounds the work of an input with a wrong checksum as the walk's.
-PassEnd decodeFully(PayloadStream& stream, bool grouped, PayloadGroup& group) {
+PassEnd decodeFully(PayloadStream& stream, bool grouped, PayloadGroup& group, SeenNames& seen_names) {
   decoded_files = 0;
   decoded_name_units = 0;
+  forgetNames(seen_names);
   uint64_t decoded = 0;
   while (groupFitsBudget(decoded)) {
     const GroupStatus status = readPayloadGroup(stream, grouped, group);
     if (status == GroupStatus::end) return PassEnd::endMarker;
     if (status != GroupStatus::group) return PassEnd::stopped;
     decoded += group.length;
+    if (rememberGroupNames(seen_names, group) != NameCheck::fresh) return PassEnd::refused;
     const bool group_intact = isGroupIntact(group);
     uint32_t offset = 0;
     GroupRecord record;
@@ -300,13 +305,17 @@ PassEnd walkGroup(PayloadStream& stream, const PayloadGroup& group, Walk& walk) 
   return PassEnd::walking;
 }
 
-PassEnd walkAsLauncher(PayloadStream& stream, bool grouped, PayloadGroup& group, Walk& walk) {
+// Before any file of a group is tested, its names are checked against every earlier one: a name
+// Windows would take for an earlier file stops the launcher.
+PassEnd walkAsLauncher(PayloadStream& stream, bool grouped, PayloadGroup& group, SeenNames& seen_names, Walk& walk) {
   walk = {0, 0, 0};
+  forgetNames(seen_names);
   while (groupFitsBudget(walk.decoded)) {
     const GroupStatus status = readPayloadGroup(stream, grouped, group);
     if (status == GroupStatus::end) return PassEnd::endMarker;
     if (status != GroupStatus::group) return PassEnd::stopped;
     walk.decoded += group.length;
+    if (rememberGroupNames(seen_names, group) != NameCheck::fresh) return PassEnd::refused;
     const PassEnd end = walkGroup(stream, group, walk);
     if (end != PassEnd::walking) return end;
   }
@@ -340,13 +349,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t* compressed = resource + kPayloadHeaderLength;
   const uint64_t compressed_length = length - kPayloadHeaderLength;
   const bool grouped = isGroupedPayload(compressed, compressed_length);
-  // The index of up to 64 KiB, reused: no allocation per input.
+  // The index of up to 64 KiB and the names met, reused: no allocation per input. Each pass has
+  // its own names, as each start has.
   static PayloadGroup group;
+  static SeenNames reference_names;
+  static SeenNames seen_names;
   restartPayloadStream(reference, compressed, compressed_length);
-  const PassEnd full = decodeFully(reference, grouped, group);
+  const PassEnd full = decodeFully(reference, grouped, group, reference_names);
   restartPayloadStream(stream, compressed, compressed_length);
   Walk walk;
-  const PassEnd walked = walkAsLauncher(stream, grouped, group, walk);
+  const PassEnd walked = walkAsLauncher(stream, grouped, group, seen_names, walk);
   requireSameEnd(full, walked, walk.files);
   return 0;
 }

@@ -526,6 +526,20 @@ const BadInput kBadInputs[] = {
      "ends with a dot or a space", 1},
     {"names differing in case", [](const fs::path& r) { put(r / "app" / "data" / "X.TXT", {}); return packArguments(r); },
      "differ only in letter case", 1},
+    {"names differing in the case of a Latin-1 letter",
+     [](const fs::path& r) {
+       put(r / "app" / "\xC3\xA9.txt", textBytes("lower"));
+       put(r / "app" / "\xC3\x89.txt", textBytes("UPPER"));
+       return packArguments(r);
+     },
+     ".txt' differ only in letter case; Windows would make them one file", 1},
+    {"names differing in the case of Cyrillic and Greek letters",
+     [](const fs::path& r) {
+       put(r / "app" / "data" / "\xD0\x94\xCF\x83", {});  // U+0414 U+03C3
+       put(r / "app" / "data" / "\xD0\xB4\xCF\x82", {});  // U+0434 U+03C2
+       return packArguments(r);
+     },
+     "differ only in letter case", 1},
     {"link to a folder",
      [](const fs::path& r) {
        fs::create_directory_symlink(r / "app" / "data", r / "app" / "loop");
@@ -620,8 +634,8 @@ TEST_F(Packer, BadInputsAreRefusedAndLeaveEverythingAsItWas) {
 
 // An executable from anywhere: list, verify and extract refuse a payload name that Windows would
 // fold into another name or a device, and a frame that needs more window than the launcher
-// decodes, each with one line and exit code 1. Extract writes nothing for the refused entry, so an
-// alias never overwrites the file it aliases.
+// decodes, and names that Windows would take for one file, each with one line and exit code 1.
+// Extract writes nothing for the refused entry, so an alias never overwrites the file it aliases.
 TEST_F(Packer, ReadersRefuseHostilePayloadsWithOneLine) {
   const Bytes stub_image = readBytes(stub);
   const PeLayout layout = readPeLayout(stub_image);
@@ -630,7 +644,9 @@ TEST_F(Packer, ReadersRefuseHostilePayloadsWithOneLine) {
     setResource(tree, kRtRcdata, 27, kLanguageNeutral, Bytes(resource.begin(), resource.end()));
     return rebuildWithResources(stub_image, layout, planResourcePlacement(stub_image, layout), tree);
   };
-  auto payload = [](const std::vector<PayloadFile>& files) { return buildPayloadResource(files.data(), files.size()); };
+  auto payload = [](const std::vector<PayloadFile>& files, PayloadLayout layout = PayloadLayout::singleFrame) {
+    return buildPayloadResource(files.data(), files.size(), 3, 0, layout);
+  };
   // One stored block in a frame that declares a window of 2^28 bytes.
   const std::string record = std::string("a\0\0\0", 4) + std::string(12, '\0') + std::string(2, '\0');
   const uint32_t block = 1u | static_cast<uint32_t>(record.size() << 3);
@@ -647,6 +663,16 @@ TEST_F(Packer, ReadersRefuseHostilePayloadsWithOneLine) {
       {"device name", payload({{u"main.exe", "MZ"}, {u"logs\\CON.log", "x"}}), "component 'CON.log' is a device name"},
       {"parent component", payload({{u"main.exe", "MZ"}, {u"..\\x.txt", "x"}}), "component '..'"},
       {"window beyond the launcher's", wide_window, "needs a window of 256 MiB; the launcher decodes at most 128 MiB"},
+      // Grouped, so that every name is checked before extract writes any file.
+      {"names differing in the case of a Latin-1 letter",
+       payload({{u"main.exe", "MZ"}, {u"\u00E9.txt", "lower"}, {u"\u00C9.txt", "UPPER"}}, PayloadLayout::grouped),
+       "the payload holds the names '\xC3\xA9.txt' and '\xC3\x89.txt', which differ only in letter case; Windows would make them "
+       "one file"},
+      {"names in other folders that collide",
+       payload({{u"main.exe", "MZ"}, {u"A\\\u01C5.txt", "x"}, {u"a/\u01C6.TXT", "y"}}, PayloadLayout::grouped),
+       "which differ only in letter case"},
+      {"the same name twice", payload({{u"main.exe", "MZ"}, {u"x.txt", "1"}, {u"x.txt", "2"}}, PayloadLayout::grouped),
+       "the payload names the file 'x.txt' twice; the second would overwrite the first"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

@@ -7,3 +7,8 @@ onefile_host_test(payload-test
   "${PROJECT_SOURCE_DIR}/tests/core/ExtractionLockNameTest.cpp")
 target_link_libraries(payload-test PRIVATE onefile_payload_writer)
 target_include_directories(payload-test PRIVATE "${PROJECT_SOURCE_DIR}/tests/core")
+
+onefile_host_test(name-case-test
+  "${PROJECT_SOURCE_DIR}/tests/core/NameCaseTest.cpp"
+  "${PROJECT_SOURCE_DIR}/tests/core/SeenNamesTest.cpp")
+target_compile_definitions(name-case-test PRIVATE ONEFILE_UNICODE_DATA="${ONEFILE_UNICODE_DATA}")

@@ -20,6 +20,8 @@ from install_support import (BUILD, DEMO_APP, DEMO_SPLASH, SOURCE, ScratchTest, 
 STUB = os.path.join(BUILD, "windows", "bin", "onefile-launcher.exe")
 CMAKE_PACKAGE = ["OnefilePackConfig.cmake", "OnefilePackConfigVersion.cmake", "OnefilePackFunctions.cmake",
                  "OnefilePackStep.cmake"]
+# The README links into docs/, so every document there ships beside it.
+DOCS = sorted(name for name in os.listdir(os.path.join(SOURCE, "docs")) if name.endswith(".md"))
 
 
 def control_fields(deb):
@@ -85,6 +87,7 @@ class DebianPackage(ScratchTest):
             "./usr/share/onefile-pack/mingw-w64-x86_64.cmake": data,
         }
         expected.update({f"./usr/lib/cmake/OnefilePack/{name}": data for name in CMAKE_PACKAGE})
+        expected.update({f"./usr/share/doc/onefile-pack/docs/{name}": data for name in DOCS})
         self.assertEqual(files, expected)
 
         usr = unpack_deb(self.scratch)
@@ -152,6 +155,7 @@ class WindowsZip(ScratchTest):
         files = {name for name in names if not name.endswith("/")}
         expected = {"onefile-pack.exe", "onefile-launcher.exe", "README.md", "LICENSE.txt"}
         expected |= {f"cmake/{name}" for name in CMAKE_PACKAGE}
+        expected |= {f"docs/{name}" for name in DOCS}
         self.assertEqual(files, {f"{zip_name()}/{name}" for name in expected})
         self.assertTrue(filecmp.cmp(os.path.join(folder, "onefile-launcher.exe"), STUB, shallow=False))
         self.assertTrue(filecmp.cmp(os.path.join(folder, "README.md"), os.path.join(SOURCE, "README.md"), shallow=False))

@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -205,10 +206,9 @@ TEST_F(Extraction, ANameOf1024UnitsIsRefused) {
   EXPECT_EQ(result.exit_code, static_cast<DWORD>(kFatalExitCode));
 }
 
-// A changed file the user marked read-only, hidden or system is still repaired. On Windows,
-// CREATE_ALWAYS without those attributes fails with access denied on such a file; Wine (here, run
-// as root) lets it through, so under Wine this shows that the attributes are cleared and the
-// content repaired, not the failure without the fix.
+// A changed file the user marked read-only, hidden or system is still repaired: CREATE_ALWAYS
+// without those attributes fails with access denied on such a file, so without clearing them first
+// the start would fail on every try.
 TEST_F(Extraction, ChangedFilesWithProtectiveAttributesAreRepaired) {
   const std::string original = pattern(5000, 'p');
   const auto files = application({file(L"marked.bin", original)});
@@ -262,6 +262,75 @@ TEST_F(Extraction, LinksInTheCacheAreReplacedNeverFollowed) {
   EXPECT_EQ(readFileBytes(target(L"lib\\page.txt")), "payload page");
   EXPECT_EQ(readFileBytes(outside_file), "payload data");
   EXPECT_EQ(readFileBytes(outside_folder + L"\\page.txt"), "someone else's page");
+}
+
+// Every file below a directory, by its path relative to it.
+std::vector<std::wstring> filesBelow(const std::wstring& directory, const std::wstring& prefix = L"") {
+  std::vector<std::wstring> files;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((directory + L"\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return files;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      files.push_back(prefix + name);
+      continue;
+    }
+    for (const std::wstring& below : filesBelow(directory + L"\\" + name, prefix + name + L"\\")) files.push_back(below);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return files;
+}
+
+// Two names that Windows takes for one file: the later would overwrite the earlier, which a start
+// may just have found intact, so the payload is refused as undecodable. Within one group neither
+// file is written; a file of an earlier group is on disk by then and keeps its own data, on every
+// start. (Wine's own matching of non-ASCII names in letter case follows Windows' here.)
+TEST_F(Extraction, NamesWindowsTakesForOneFileAreRefused) {
+  const std::string decode_error = "Error, couldn't decode attached data.\r\n";
+  const std::string big = pattern((1 << 20) + 1, 'b');  // a group of its own in the grouped layout
+  const struct {
+    const char* what;
+    std::vector<PayloadFile> files;
+    PayloadLayout layout;
+    std::vector<std::wstring> written;  // what is on disk after each start
+  } cases[] = {
+      {"a Latin-1 pair within one group",
+       application({file(L"\u00e9.txt", "lower"), file(L"\u00c9.txt", "UPPER")}), PayloadLayout::grouped, {}},
+      {"a pair in other folders within one group",
+       application({file(L"A\\\u00e9.txt", "lower"), file(L"a\\\u00c9.TXT", "UPPER")}), PayloadLayout::grouped, {}},
+      {"the same name twice within one group", application({file(L"x.txt", "1"), file(L"x.txt", "2")}),
+       PayloadLayout::grouped, {}},
+      {"a pair in two groups",
+       application({file(L"\u00e9.txt", "lower"), file(L"big.bin", big), file(L"\u00c9.txt", "UPPER")}),
+       PayloadLayout::grouped, {L"app.exe", L"big.bin", L"\u00e9.txt"}},
+      {"a pair in one frame", application({file(L"\u01c5.txt", "title"), file(L"\u01c6.txt", "lower")}),
+       PayloadLayout::singleFrame, {L"app.exe", L"\u01c5.txt"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    removeTree(target(L""));
+    const std::string resource = buildPayloadResource(c.files.data(), c.files.size(), 3, 0, c.layout);
+    for (int run = 1; run <= 2; ++run) {
+      SCOPED_TRACE(run);
+      const ProcessResult result = start(resource);
+      EXPECT_EQ(result.out, decode_error);
+      EXPECT_EQ(result.exit_code, static_cast<DWORD>(kFatalExitCode));
+      std::vector<std::wstring> on_disk = filesBelow(target(L""));
+      std::sort(on_disk.begin(), on_disk.end());
+      std::vector<std::wstring> expected = c.written;
+      std::sort(expected.begin(), expected.end());
+      EXPECT_TRUE(on_disk == expected) << on_disk.size();
+      // The earlier file keeps its own data.
+      for (const std::wstring& name : c.written) {
+        const std::u16string payload_name = u16(subfolder_ + L"\\" + name);
+        for (const PayloadFile& f : c.files) {
+          if (f.name == payload_name) EXPECT_TRUE(readFileBytes(target(name)) == f.data) << narrow(name);
+        }
+      }
+    }
+  }
 }
 
 // Every layout the launcher reads, through the whole cache cycle: a first start writes every file,

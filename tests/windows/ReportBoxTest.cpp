@@ -6,6 +6,8 @@
 // window, title and text are what a test can check.
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
 #include <string>
 
 #include "ExitCodes.h"
@@ -47,21 +49,30 @@ BOOL CALLBACK collectStaticText(HWND window, LPARAM parameter) {
   return TRUE;
 }
 
+// The visible dialog box of a process, or null.
+HWND findBox(DWORD process_id) {
+  BoxSearch search = {process_id, nullptr};
+  EnumWindows(findDialog, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// Closes a box as its OK button would.
+void closeBox(HWND box) { PostMessageW(box, WM_COMMAND, IDOK, 0); }
+
 // Watches a running program until it ends by itself or shows a dialog box; a box is read and, with
 // `close`, closed with its OK button. A hang guard of a minute, no time limit.
 SeenBox watchForBox(DWORD process_id, bool close) {
   SeenBox box;
   HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, process_id);
   for (int waited = 0; waited < 60000; waited += 20) {
-    BoxSearch search = {process_id, nullptr};
-    EnumWindows(findDialog, reinterpret_cast<LPARAM>(&search));
-    if (search.found != nullptr) {
+    const HWND found = findBox(process_id);
+    if (found != nullptr) {
       box.seen = true;
       wchar_t title[256] = L"";
-      GetWindowTextW(search.found, title, 256);
+      GetWindowTextW(found, title, 256);
       box.title = title;
-      EnumChildWindows(search.found, collectStaticText, reinterpret_cast<LPARAM>(&box.text));
-      if (close) PostMessageW(search.found, WM_COMMAND, IDOK, 0);
+      EnumChildWindows(found, collectStaticText, reinterpret_cast<LPARAM>(&box.text));
+      if (close) closeBox(found);
       break;
     }
     if (process == nullptr || WaitForSingleObject(process, 20) == WAIT_OBJECT_0) break;
@@ -173,6 +184,100 @@ TEST(ReportBox, TitledWithThePackedProductName) {
   ASSERT_TRUE(box.seen);
   EXPECT_EQ(narrow(box.title), "Box Title App");
   EXPECT_EQ(narrow(box.text).rfind("Error, couldn't launch child ([Error 193] ", 0), 0u) << narrow(box.text);
+}
+
+// A launcher packed for a product with a Cyrillic name, whose one file lies in a folder with a CJK
+// name and cannot be written: a directory stands where the file should be. Every start fails with
+// the open failure, which names a path in two scripts besides ASCII.
+class WideProduct : public testing::Test {
+ protected:
+  void SetUp() override {
+    LauncherSettings settings = compiledLauncherSettings();
+    wcscpy(settings.product, kProduct);
+    uint8_t settings_bytes[8192];
+    const size_t settings_length = encodeLauncherSettings(settings, settings_bytes, sizeof settings_bytes);
+    ASSERT_NE(settings_length, 0u);
+    const PayloadFile files[] = {{u"\u6570\u636e\\app.exe", "not a program"}};
+    work_ = makeTemporaryDirectory(L"report-wide-product");
+    launcher_ = work_ + L"\\launcher.exe";
+    std::wstring why;
+    ASSERT_TRUE(makeLauncher(launcher_, buildPayloadResource(files, 1), "", &why)) << narrow(why);
+    ASSERT_TRUE(addDataResource(launcher_, kSettingsResourceId,
+                                std::string(reinterpret_cast<const char*>(settings_bytes), settings_length), &why))
+        << narrow(why);
+    wchar_t cache[MAX_PATH] = L"";
+    SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, cache);
+    product_directory_ = std::wstring(cache) + L"\\" + kProduct;
+    blocked_ = product_directory_ + L"\\" + settings.version + L"\\\u6570\u636e\\app.exe";
+    ASSERT_EQ(SHCreateDirectoryExW(nullptr, blocked_.c_str(), nullptr), ERROR_SUCCESS);
+  }
+
+  void TearDown() override {
+    removeTree(product_directory_);
+    removeTree(work_);
+  }
+
+  // A start with standard error redirected, or, with `double_click`, without standard handles.
+  ProcessOptions start(bool double_click) const {
+    ProcessOptions options;
+    options.application = launcher_;
+    options.command_line = quoteArgument(launcher_);
+    options.no_standard_output = double_click;
+    options.no_standard_error = double_click;
+    return options;
+  }
+
+  std::wstring openFailure() const { return L"Error, failed to open '" + blocked_ + L"' for writing."; }
+
+  static constexpr const wchar_t* kProduct = L"\u041f\u0440\u0438\u043b\u043e\u0436\u0435\u043d\u0438\u0435";
+  std::wstring work_;
+  std::wstring launcher_;
+  std::wstring product_directory_;
+  std::wstring blocked_;
+};
+
+TEST_F(WideProduct, TheWholePathReachesStandardErrorAndTheBox) {
+  const ProcessResult redirected = runProcess(start(false));
+  ASSERT_TRUE(redirected.started) << redirected.start_error;
+  EXPECT_EQ(redirected.err, narrow(openFailure()) + "\r\n");
+  EXPECT_EQ(redirected.exit_code, static_cast<DWORD>(kFatalExitCode));
+
+  SeenBox box;
+  ProcessOptions double_clicked = start(true);
+  double_clicked.while_running = [&](DWORD process_id) { box = watchForBox(process_id, true); };
+  double_clicked.timeout_ms = 45000;
+  const ProcessResult shown = runProcess(double_clicked);
+  EXPECT_FALSE(shown.timed_out);
+  EXPECT_EQ(shown.exit_code, static_cast<DWORD>(kFatalExitCode));
+  ASSERT_TRUE(box.seen);
+  EXPECT_EQ(box.title, kProduct);
+  EXPECT_EQ(box.text, openFailure());
+}
+
+// The box may wait a minute for its user; a start meanwhile must not wait with it. The second
+// start runs to its own report while the first one's box is still up: had the first start kept
+// its extraction lock, the second would end only after that box had gone by itself.
+TEST_F(WideProduct, ASecondStartDoesNotWaitForTheFirstStartsBox) {
+  SeenBox first_box;
+  ProcessResult second;
+  bool box_up_after_second = false;
+  ProcessOptions first = start(true);
+  first.while_running = [&](DWORD process_id) {
+    first_box = watchForBox(process_id, false);
+    if (!first_box.seen) return;
+    second = runProcess(start(false));
+    const HWND still_up = findBox(process_id);
+    box_up_after_second = still_up != nullptr;
+    if (still_up != nullptr) closeBox(still_up);
+  };
+  first.timeout_ms = 180000;
+  const ProcessResult first_result = runProcess(first);
+  ASSERT_TRUE(first_box.seen);
+  ASSERT_TRUE(second.started) << second.start_error;
+  EXPECT_EQ(second.err, narrow(openFailure()) + "\r\n");
+  EXPECT_EQ(second.exit_code, static_cast<DWORD>(kFatalExitCode));
+  EXPECT_TRUE(box_up_after_second);
+  EXPECT_EQ(first_result.exit_code, static_cast<DWORD>(kFatalExitCode));
 }
 
 // Nobody clicks: the box goes by itself, and the report ends the program as it would have.

@@ -27,9 +27,7 @@ int wmain(int argc, wchar_t** argv) {
   if (argc >= 3 && wcscmp(argv[1], L"open") == 0) failOpenForWriting(argv[2]);
   if (argc >= 2 && wcscmp(argv[1], L"stop") == 0) stopWithoutReport();
   if (argc >= 4 && wcscmp(argv[1], L"box") == 0) {
-    char line[512];
-    wcstombs(line, argv[3], sizeof line);
-    return showReportIfUnseen(STD_ERROR_HANDLE, line, static_cast<DWORD>(wcstoul(argv[2], nullptr, 0))) ? 1 : 0;
+    return showReportIfUnseen(STD_ERROR_HANDLE, argv[3], static_cast<DWORD>(wcstoul(argv[2], nullptr, 0))) ? 1 : 0;
   }
   return 64;
 }

@@ -84,6 +84,37 @@ TEST(Reports, TemplateReportShowsTheTemplateWithItsBraces) {
   EXPECT_EQ(result.exit_code, static_cast<DWORD>(kFatalExitCode));
 }
 
+// A redirected stream gets the whole text in UTF-8, whatever the script: the C runtime's "%ls" in
+// its "C" locale stopped at the first unit above 0xFF and named another, existing folder. A lone
+// surrogate (Windows allows one in a file name) is shown as U+FFFD. To a console the launcher
+// writes the units themselves with WriteConsoleW; Wine gives its programs no console here, so
+// that path is not checked.
+TEST(Reports, ARedirectedStreamGetsTheWholeTextInUtf8) {
+  const struct {
+    const char* what;
+    std::wstring arguments;
+    std::string err;
+  } cases[] = {
+      {"Latin-1", L"open C:\\Users\\Jos\u00e9\\data.bin",
+       "Error, failed to open 'C:\\Users\\Jos\xc3\xa9\\data.bin' for writing.\r\n"},
+      {"Cyrillic", L"open C:\\\u041f\u0440\u0438\u043b\u043e\u0436\u0435\u043d\u0438\u0435\\app.exe",
+       "Error, failed to open 'C:\\\xd0\x9f\xd1\x80\xd0\xb8\xd0\xbb\xd0\xbe\xd0\xb6\xd0\xb5\xd0\xbd\xd0\xb8"
+       "\xd0\xb5\\app.exe' for writing.\r\n"},
+      {"CJK template", L"template {CACHE_DIR}\\\u6570\u636e",
+       "Error, couldn't runtime expand spec '{CACHE_DIR}\\\xe6\x95\xb0\xe6\x8d\xae'.\r\n"},
+      {"astral pair", L"open C:\\\U0001F600.txt", "Error, failed to open 'C:\\\xf0\x9f\x98\x80.txt' for writing.\r\n"},
+      {"lone surrogate", std::wstring(L"open C:\\") + wchar_t(0xD83D) + L".txt",
+       "Error, failed to open 'C:\\\xef\xbf\xbd.txt' for writing.\r\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const ProcessResult result = runFixture(L"report-probe.exe", c.arguments);
+    EXPECT_EQ(result.err, c.err);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.exit_code, static_cast<DWORD>(kFatalExitCode));
+  }
+}
+
 TEST(Reports, StopWithoutReportPrintsNothing) {
   const ProcessResult result = runFixture(L"report-probe.exe", L"stop");
   EXPECT_EQ(result.out, "");
