@@ -1,6 +1,7 @@
 #include "AppIdentity.h"
 
 #include "AppFolder.h"
+#include "ExtractionDirectoryLength.h"
 #include "PackError.h"
 #include "TextEncoding.h"
 
@@ -106,15 +107,22 @@ std::string templateProblem(const TemplateCheck& check, const std::u16string& te
   return "is not a valid template";
 }
 
+std::string templateSettingsProblem(const SettingsResult& result, const std::u16string& text) {
+  switch (result.value_problem) {
+    case ValueProblem::illFormed: return "is not valid Unicode text";
+    case ValueProblem::directoryTooLong:
+      return "can give an extraction directory of " + std::to_string(result.directory_length) + " units, more than the " +
+             std::to_string(kExtractionDirectoryLimit) + " a start can use";
+    default: return templateProblem(result.template_check, text);
+  }
+}
+
 void requireSettings(const AppIdentity& identity) {
   const LauncherSettings settings = settingsOf(identity);
   const SettingsResult result = checkLauncherSettings(settings);
   if (result.status == SettingsStatus::ok) return;
   if (result.field == SettingsField::extractionTemplate) {
-    failValue(kTemplate, identity.extraction_template,
-              result.value_problem == ValueProblem::illFormed
-                  ? "is not valid Unicode text"
-                  : templateProblem(result.template_check, identity.extraction_template.text));
+    failValue(kTemplate, identity.extraction_template, templateSettingsProblem(result, identity.extraction_template.text));
   }
   const bool is_version = result.field == SettingsField::version;
   const bool is_company = result.field == SettingsField::company;
@@ -127,6 +135,7 @@ void requireSettings(const AppIdentity& identity) {
     case ValueProblem::fileName:
       failValue(field, value, windowsNameProblem(value.text) + ", and the extraction template makes it a folder name");
     case ValueProblem::badTemplate:
+    case ValueProblem::directoryTooLong:
     case ValueProblem::none: break;
   }
   failValue(field, value, "is not a valid value");

@@ -2,6 +2,7 @@
 
 #include <stdio.h>
 
+#include "ExtractionDirectoryLength.h"
 #include "LauncherBuildConfig.h"
 
 namespace {
@@ -11,7 +12,7 @@ const LauncherSettings kCompiledSettings = {WIDE_TEXT(ONEFILE_PRODUCT_NAME), WID
 const LauncherSettings* active_settings = &kCompiledSettings;
 
 SettingsResult resultOf(SettingsStatus status, SettingsField field) {
-  return {status, field, ValueProblem::none, FileNameProblem::none, {TemplateProblem::none, 0, 0, 0}};
+  return {status, field, ValueProblem::none, FileNameProblem::none, {TemplateProblem::none, 0, 0, 0}, 0};
 }
 
 SettingsResult invalidValue(SettingsField field, ValueProblem problem) {
@@ -154,6 +155,12 @@ SettingsResult checkLauncherSettings(const LauncherSettings& settings) {
                                                      : folderNameResult(value.field, value.text);
     if (result.status != SettingsStatus::ok) return result;
   }
+  const size_t longest = longestExtractionDirectory(settings);
+  if (longest > kExtractionDirectoryLimit) {
+    SettingsResult result = invalidValue(SettingsField::extractionTemplate, ValueProblem::directoryTooLong);
+    result.directory_length = longest;
+    return result;
+  }
   return resultOf(SettingsStatus::ok, SettingsField::none);
 }
 
@@ -186,7 +193,14 @@ void describeSettingsProblem(const SettingsResult& result, char* text, size_t ca
     case SettingsStatus::unknownLayoutVersion: snprintf(text, capacity, "its layout version is unknown"); return;
     case SettingsStatus::unterminatedText: snprintf(text, capacity, "the %s is not terminated", field); return;
     case SettingsStatus::textTooLong: snprintf(text, capacity, "the %s is too long", field); return;
-    case SettingsStatus::invalidValue: snprintf(text, capacity, "the %s is not a value the packer writes", field); return;
+    case SettingsStatus::invalidValue:
+      if (result.value_problem == ValueProblem::directoryTooLong) {
+        snprintf(text, capacity, "the extraction directory can be %lu units long, more than the %lu a start can use",
+                 static_cast<unsigned long>(result.directory_length), static_cast<unsigned long>(kExtractionDirectoryLimit));
+        return;
+      }
+      snprintf(text, capacity, "the %s is not a value the packer writes", field);
+      return;
     case SettingsStatus::trailingBytes: snprintf(text, capacity, "bytes follow its last text"); return;
   }
   snprintf(text, capacity, "unknown problem");

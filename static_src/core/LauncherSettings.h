@@ -64,6 +64,7 @@ enum class ValueProblem : uint8_t {
   controlCharacter,  // a unit below U+0020 or U+007F
   fileName,          // the template makes it a folder name that Windows cannot hold
   badTemplate,       // the extraction template fails its check
+  directoryTooLong,  // the template can give a directory longer than a start can use
 };
 
 struct SettingsResult {
@@ -72,6 +73,7 @@ struct SettingsResult {
   ValueProblem value_problem;
   FileNameProblem file_name_problem;  // value_problem fileName
   TemplateCheck template_check;       // value_problem badTemplate
+  size_t directory_length;            // value_problem directoryTooLong: the longest it can be
 };
 
 // Reads the resource into `settings`. On any status but ok, `settings` holds nothing usable.
@@ -82,7 +84,9 @@ SettingsResult readLauncherSettings(const uint8_t* bytes, size_t length, Launche
 // - the three are well-formed UTF-16 without control characters;
 // - the template is well-formed UTF-16 and passes checkExtractionTemplate;
 // - each of PRODUCT, VERSION and COMPANY that the template names must be a name Windows can hold
-//   as a folder (fileNameProblem); {COMPANY} without a company stands for the product name.
+//   as a folder (fileNameProblem); {COMPANY} without a company stands for the product name;
+// - the longest directory the template can give (longestExtractionDirectory) is at most
+//   kExtractionDirectoryLimit units, so that every start has room for the program's path.
 SettingsResult checkLauncherSettings(const LauncherSettings& settings);
 
 // Writes the resource; returns its length, or 0 when `capacity` is too small. Values are written

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "ExtractionDirectoryLength.h"
 #include "HostFakes.h"
 #include "LauncherSettings.h"
 #include "LocationTemplate.h"
@@ -150,11 +151,56 @@ TEST(LauncherSettings, ValuesTheTemplateDoesNotUseNeedNotBeFolderNames) {
       valid(u"A/B Tool", u"1.0", u"Acme Inc.", u"{CACHE_DIR}\\acme\\{VERSION}"),
       valid(u"a", u"2.", u"", u"{PROGRAM_DIR}\\files"),
       valid(k128, k128, k128, u"C:\\apps\\{COMPANY}\\{PRODUCT}\\{VERSION}"),
-      valid(u"a", u"1", u"", u"{TEMP}" + std::u16string(1017, u'a')),
+      valid(u"a", u"1", u"", u"C:\\" + std::u16string(kExtractionDirectoryLimit - 3, u'a')),
   };
   for (const Bytes& bytes : accepted) {
     LauncherSettings settings{};
     EXPECT_EQ(read(bytes, settings).status, SettingsStatus::ok);
+  }
+}
+
+std::u16string repeated(const std::u16string& text, size_t count) {
+  std::u16string result;
+  for (size_t i = 0; i < count; ++i) result += text;
+  return result;
+}
+
+// The directory is counted at its longest before any start: the system's variables at the most
+// they can give, the identity's as the values packed. At most 1021 units leave room for "\", a
+// one-unit name and the terminator in the 1024 units of the program's path.
+TEST(LauncherSettings, TheLongestExtractionDirectoryLeavesRoomForTheProgramsPath) {
+  const std::u16string p128(128, u'p');
+  const struct {
+    const char* label;
+    std::u16string product;
+    std::u16string company;
+    std::u16string extraction;
+    size_t longest;
+  } cases[] = {
+      {"the default template", u"MyApp", u"", u"{CACHE_DIR}\\{PRODUCT}\\{VERSION}", 260 + 1 + 5 + 1 + 1},
+      {"each system variable at its longest", u"a", u"", u"{TEMP}{HOME}{PROGRAM}{PROGRAM_BASE}{PROGRAM_DIR}{PID}{TIME}",
+       5 * 260 + 11 + 20},
+      {"no company: {COMPANY} counts the product", u"MyApp", u"", u"C:\\{COMPANY}", 3 + 5},
+      {"a company counts as itself", u"MyApp", u"Acme Works", u"C:\\{COMPANY}", 3 + 10},
+      {"just within", p128, u"", u"{CACHE_DIR}" + repeated(u"\\{PRODUCT}", 5) + u"\\" + std::u16string(115, u'x'), 1021},
+      {"just past", p128, u"", u"{CACHE_DIR}" + repeated(u"\\{PRODUCT}", 5) + u"\\" + std::u16string(116, u'x'), 1022},
+      {"a value without room (fuzzing)", p128, u"", u"{CACHE_DIR}" + repeated(u"\\{PRODUCT}", 101), 260 + 101 * 129},
+      {"a literal unit without room (fuzzing)", p128, u"",
+       u"{CACHE_DIR}" + repeated(u"\\{PRODUCT}", 31) + u"\\" + std::u16string(80, u'x'), 260 + 31 * 129 + 81},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    LauncherSettings settings{};
+    const SettingsResult result = read(valid(c.product, u"1", c.company, c.extraction), settings);
+    EXPECT_EQ(longestExtractionDirectory(settings), c.longest);
+    if (c.longest <= kExtractionDirectoryLimit) {
+      EXPECT_EQ(result.status, SettingsStatus::ok);
+      continue;
+    }
+    EXPECT_EQ(result.status, SettingsStatus::invalidValue);
+    EXPECT_EQ(result.field, SettingsField::extractionTemplate);
+    EXPECT_EQ(result.value_problem, ValueProblem::directoryTooLong);
+    EXPECT_EQ(result.directory_length, c.longest);
   }
 }
 
@@ -172,6 +218,9 @@ TEST(LauncherSettings, ProblemsReadAsOnePhrase) {
        "the extraction template is not terminated"},
       {{SettingsStatus::invalidValue, SettingsField::company, ValueProblem::fileName, FileNameProblem::deviceName, {}},
        "the company is not a value the packer writes"},
+      {{SettingsStatus::invalidValue, SettingsField::extractionTemplate, ValueProblem::directoryTooLong, FileNameProblem::none,
+        {}, 4340},
+       "the extraction directory can be 4340 units long, more than the 1021 a start can use"},
   };
   for (const auto& c : cases) {
     char text[128];

@@ -4,9 +4,9 @@
 // bytes, and the same values given to the packer as options are accepted and packed as these very
 // bytes. And it must be usable by a start: its extraction template, made into the extraction
 // directory as a start makes it (with fixed answers for the system's folders, path, process id and
-// time), gives an absolute path that directory creation can climb. Reader and packer may both
-// accept a value that no start can use, so only the expansion shows it. Anything else, a crash or
-// a sanitizer report, is a finding.
+// time), gives an absolute path that directory creation can climb and that leaves room for the
+// program's path. Reader and packer may both accept a value that no start can use, so only the
+// expansion shows it. Anything else, a crash or a sanitizer report, is a finding.
 #include <stdint.h>
 #include <stddef.h>
 #include <stdio.h>
@@ -21,8 +21,10 @@
 #include "HostFakes.h"
 #include "LauncherSettings.h"
 #include "ExtractionDirectory.h"
+#include "ExtractionDirectoryLength.h"
 #include "PackError.h"
 #include "TextEncoding.h"
+#include "WideString.h"
 
 namespace {
 
@@ -98,6 +100,8 @@ void requireUsableTarget() {
   require(expandExtractionDirectory(TargetDirectory, Settings.extraction_template, sizeof TargetDirectory / sizeof(WideUnit)),
           "an accepted extraction template does not expand");
   require(isClimbable(TargetDirectory), "an accepted extraction template expands to a path directory creation cannot climb");
+  require(wideLength(TargetDirectory) <= kExtractionDirectoryLimit,
+          "an accepted extraction template expands past the directory a start can use");
 }
 
 }  // namespace

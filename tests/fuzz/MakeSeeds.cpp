@@ -377,9 +377,16 @@ void copyFixture(const std::string& corpora, const std::string& fixture, const s
   save(directory, name, readBytes(corpora + "/../../fixtures/identity/" + fixture));
 }
 
+std::u16string repeated(const std::u16string& text, size_t count) {
+  std::u16string result;
+  for (size_t i = 0; i < count; ++i) result += text;
+  return result;
+}
+
 void settingsSeeds(const std::string& corpora, const std::string& directory) {
   copyFixture(corpora, "settings-demo.bin", directory, "packed-demo");
   const std::u16string standard = u"{CACHE_DIR}\\{PRODUCT}\\{VERSION}";
+  const std::u16string p128(kIdentityTextLimit, u'p');
   const struct {
     const char* name;
     uint16_t layout;
@@ -402,6 +409,12 @@ void settingsSeeds(const std::string& corpora, const std::string& directory) {
       {"template-unc-slashes", 1, {u"MyApp", u"1", u"", u"//server/share/{PRODUCT}"}},
       // A drive's root, which a start uses as the bare drive "C:".
       {"template-drive-root", 1, {u"MyApp", u"1", u"", u"C:\\"}},
+      // Once accepted by reader and packer alike, yet the directory outgrows what a start can
+      // hold: at a value, which stops the launcher, and at a literal unit, which fails the
+      // expansion.
+      {"template-value-past-directory", 1, {p128, u"1", u"", u"{CACHE_DIR}" + repeated(u"\\{PRODUCT}", 101)}},
+      {"template-literal-past-directory", 1,
+       {p128, u"1", u"", u"{CACHE_DIR}" + repeated(u"\\{PRODUCT}", 31) + u"\\" + std::u16string(80, u'x')}},
   };
   for (const auto& seed : seeds) save(directory, seed.name, settingsResourceBytes(seed.layout, seed.texts));
 }
