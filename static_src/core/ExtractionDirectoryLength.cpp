@@ -44,20 +44,20 @@ size_t longestSystemValue(TemplateVariable variable) {
   return 0;
 }
 
-size_t longestExtractionDirectory(const LauncherSettings& settings) {
+size_t longestExtractionDirectory(const WideUnit* template_text, const TemplateIdentity& identity) {
   size_t length = 0;
   for (size_t at = 0;;) {
-    const TemplatePiece piece = nextTemplatePiece(settings.extraction_template, &at);
+    const TemplatePiece piece = nextTemplatePiece(template_text, &at);
     switch (piece.kind) {
       case TemplatePieceKind::end: return length;
       case TemplatePieceKind::literal: ++length; break;
       case TemplatePieceKind::variable:
         if (piece.variable == TemplateVariable::product) {
-          length += textLength(settings.product);
+          length += textLength(identity.product);
         } else if (piece.variable == TemplateVariable::version) {
-          length += textLength(settings.version);
+          length += textLength(identity.version);
         } else if (piece.variable == TemplateVariable::company) {
-          length += textLength(companyOrProduct(settings));
+          length += textLength(identity.company);
         } else {
           length += longestSystemValue(piece.variable);
         }

@@ -3,7 +3,7 @@
 // some later start on a machine with longer folders.
 #pragma once
 
-#include "LauncherSettings.h"
+#include "OnefilePlatform.h"
 #include "TemplateSyntax.h"
 
 // Units of the path of the program a start runs, the terminator included.
@@ -17,6 +17,14 @@ constexpr size_t kExtractionDirectoryLimit = kChildPathCapacity - 3;
 // The most units that a variable the system answers can give; 0 for the others.
 size_t longestSystemValue(TemplateVariable variable);
 
-// The most units the settings' extraction template can expand to: literal units as they stand,
-// PRODUCT, VERSION and COMPANY as their values, the system's variables at longestSystemValue.
-size_t longestExtractionDirectory(const LauncherSettings& settings);
+// The values a template's identity variables give: COMPANY's is the product's when there is no
+// company.
+struct TemplateIdentity {
+  const WideUnit* product;
+  const WideUnit* version;
+  const WideUnit* company;
+};
+
+// The most units an extraction template can expand to: literal units as they stand, PRODUCT,
+// VERSION and COMPANY as their values, the system's variables at longestSystemValue.
+size_t longestExtractionDirectory(const WideUnit* template_text, const TemplateIdentity& identity);

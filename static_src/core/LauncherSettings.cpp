@@ -184,6 +184,11 @@ const WideUnit* companyOrProduct(const LauncherSettings& settings) {
   return settings.company[0] != 0 ? settings.company : settings.product;
 }
 
+size_t longestExtractionDirectory(const LauncherSettings& settings) {
+  return longestExtractionDirectory(settings.extraction_template,
+                                    {settings.product, settings.version, companyOrProduct(settings)});
+}
+
 void describeSettingsProblem(const SettingsResult& result, char* text, size_t capacity) {
   const char* field = fieldName(result.field);
   switch (result.status) {

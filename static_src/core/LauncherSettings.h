@@ -96,6 +96,9 @@ size_t encodeLauncherSettings(const LauncherSettings& settings, uint8_t* out, si
 // What a template's {COMPANY} gives: the company, or the product name when there is none.
 const WideUnit* companyOrProduct(const LauncherSettings& settings);
 
+// The most units the settings' extraction template can expand to (ExtractionDirectoryLength.h).
+size_t longestExtractionDirectory(const LauncherSettings& settings);
+
 // One short English phrase for a failed read, such as "the product name is too long", into a
 // NUL-terminated narrow buffer.
 void describeSettingsProblem(const SettingsResult& result, char* text, size_t capacity);
