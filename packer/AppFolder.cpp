@@ -20,11 +20,6 @@ struct FoundFile {
   AppFile file;
 };
 
-// As Windows compares names: each unit in its simple upper case.
-std::u16string foldedName(std::u16string text) {
-  for (char16_t& unit : text) unit = static_cast<char16_t>(foldNameUnit(static_cast<WideUnit>(unit)));
-  return text;
-}
 
 std::u16string joinedName(const std::vector<std::u16string>& components) {
   std::u16string name;
@@ -48,7 +43,7 @@ void walkFolder(const fs::path& folder, std::vector<std::u16string>& prefix, std
     if (!units) throw PackError("the name of " + shown(path) + " is not valid Unicode (UTF-8); rename it");
     const std::string problem = windowsNameProblem(*units);
     if (!problem.empty()) throw PackError("the name of " + shown(path) + " " + problem);
-    const auto [other, inserted] = seen.emplace(foldedName(*units), path);
+    const auto [other, inserted] = seen.emplace(foldedLikeWindows(*units), path);
     if (!inserted) {
       throw PackError(shown(other->second) + " and " + shown(path) +
                       " differ only in letter case; Windows would make them one file");
@@ -114,12 +109,17 @@ std::vector<std::u16string> mainComponents(const std::string& main_relative) {
 bool sameFolded(const std::vector<std::u16string>& a, const std::vector<std::u16string>& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (foldedName(a[i]) != foldedName(b[i])) return false;
+    if (foldedLikeWindows(a[i]) != foldedLikeWindows(b[i])) return false;
   }
   return true;
 }
 
 }  // namespace
+
+std::u16string foldedLikeWindows(std::u16string name) {
+  for (char16_t& unit : name) unit = static_cast<char16_t>(foldPathUnit(static_cast<WideUnit>(unit)));
+  return name;
+}
 
 std::string windowsNameProblem(const std::u16string& component) {
   const std::basic_string<WideUnit> units(component.begin(), component.end());

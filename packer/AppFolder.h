@@ -43,3 +43,7 @@ std::vector<AppFile> collectAppFiles(const std::filesystem::path& folder, const 
 
 // Why Windows cannot hold this file name (one component), or empty when it can.
 std::string windowsNameProblem(const std::u16string& component);
+
+// A name or payload path as Windows compares it: each unit in its simple upper case, "/" as "\".
+// Two names Windows takes for one file fold alike.
+std::u16string foldedLikeWindows(std::u16string name);

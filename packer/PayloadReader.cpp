@@ -7,7 +7,6 @@
 
 #include "AppFolder.h"
 #include "Crc32.h"
-#include "NameCase.h"
 #include "PackError.h"
 #include "PackerPlatform.h"
 #include "PayloadEntry.h"
@@ -65,11 +64,6 @@ std::u16string nameOf(const WideUnit* name) { return std::u16string(name, name +
 
 std::u16string withBackslashes(std::u16string name) {
   std::replace(name.begin(), name.end(), u'/', u'\\');
-  return name;
-}
-
-std::u16string foldedPath(std::u16string name) {
-  for (char16_t& unit : name) unit = static_cast<char16_t>(foldPathUnit(static_cast<WideUnit>(unit)));
   return name;
 }
 
@@ -178,7 +172,7 @@ void PayloadReader::rememberGroupNames() {
       throw PackError("the payload holds more than " + std::to_string(kSeenNamesLimit) +
                       " files; the launcher refuses it");
     }
-    const auto [earlier, inserted] = names_seen_.emplace(foldedPath(name), name);
+    const auto [earlier, inserted] = names_seen_.emplace(foldedLikeWindows(name), name);
     if (!inserted && withBackslashes(earlier->second) == withBackslashes(name)) {
       throw PackError("the payload names the file '" + printableUtf8(name) + "' twice; the second would overwrite the first");
     }

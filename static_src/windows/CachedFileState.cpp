@@ -80,6 +80,8 @@ bool removeFolderLinks(const WideUnit* path, size_t base_length) {
   parent_length -= 1;                                  // without its "\"
   size_t checked = sharedFolderPrefix(path, parent_length, SeenFolder, seen_length);
   if (checked < base_length) checked = base_length;
+  // Most files lie in a folder looked at already (or above one): nothing to copy or ask.
+  if (checked >= parent_length) return true;
   WideBuffer<4096> folder;
   copyWideString(folder, path);
   while (checked < parent_length) {

@@ -122,7 +122,9 @@ TEST_F(Extraction, SecondStartOpensNoIntactFileForWriting) {
 
 TEST_F(Extraction, ChangedFilesAreRewrittenWholeAndOthersLeftAlone) {
   const std::string original = pattern(100000, 'c');
-  const auto files = application({file(L"data.bin", original)});
+  // A real folder of the payload is never taken for a link: what the application wrote into it
+  // stays, as beside the payload's files.
+  const auto files = application({file(L"data.bin", original), file(L"sub\\page.txt", "page")});
   const std::string resource = buildPayloadResource(files.data(), files.size());
   expectSuccess(start(resource));
   std::string one_byte_changed = original;
@@ -131,9 +133,11 @@ TEST_F(Extraction, ChangedFilesAreRewrittenWholeAndOthersLeftAlone) {
   for (const std::string& on_disk : cases) {
     ASSERT_TRUE(writeFileBytes(target(L"data.bin"), on_disk));
     ASSERT_TRUE(writeFileBytes(target(L"extra.txt"), "not in the payload"));
+    ASSERT_TRUE(writeFileBytes(target(L"sub\\own.log"), "written by the application"));
     expectSuccess(start(resource));
     EXPECT_TRUE(readFileBytes(target(L"data.bin")) == original) << on_disk.size();
     EXPECT_EQ(readFileBytes(target(L"extra.txt")), "not in the payload");
+    EXPECT_EQ(readFileBytes(target(L"sub\\own.log")), "written by the application");
   }
 }
 
