@@ -13,6 +13,10 @@
 // ASCII letters folded to upper case (Windows paths ignore case).
 void extractionLockName(const WideUnit* directory, WideBuffer<64>& name);
 
+// "Local\onefile-running-" and the same hash: the name of the sign that a start of the build in
+// that directory is running (BuildUse.h).
+void buildUseName(const WideUnit* directory, WideBuffer<64>& name);
+
 // Best effort: when the mutex cannot be made, extraction goes on unlocked as before.
 void lockExtractionDirectory(const WideUnit* directory);
 // Releases the lock when this thread holds it; does nothing when no lock is held, so every report

@@ -1,6 +1,8 @@
 #include "ExtractionLock.h"
 
-void extractionLockName(const WideUnit* directory, WideBuffer<64>& name) {
+namespace {
+
+void nameAfterDirectory(const char* prefix, const WideUnit* directory, WideBuffer<64>& name) {
   uint64_t hash = 0xcbf29ce484222325ull;
   for (const WideUnit* unit = directory; *unit != 0; ++unit) {
     uint16_t value = static_cast<uint16_t>(*unit);
@@ -11,6 +13,16 @@ void extractionLockName(const WideUnit* directory, WideBuffer<64>& name) {
     }
   }
   name[0] = 0;
-  appendAsciiString(name, "Local\\onefile-extract-");
+  appendAsciiString(name, prefix);
   for (int shift = 60; shift >= 0; shift -= 4) appendWideChar(name, static_cast<WideUnit>("0123456789abcdef"[(hash >> shift) & 0xF]));
+}
+
+}  // namespace
+
+void extractionLockName(const WideUnit* directory, WideBuffer<64>& name) {
+  nameAfterDirectory("Local\\onefile-extract-", directory, name);
+}
+
+void buildUseName(const WideUnit* directory, WideBuffer<64>& name) {
+  nameAfterDirectory("Local\\onefile-running-", directory, name);
 }

@@ -1,10 +1,12 @@
 // The launcher's entry and the order of one start: publish the process id, read the settings,
 // expand the extraction directory, show the splash, find and test the payload, register the console handler, extract,
-// hand off, start the child, wait for it and end with its exit code.
+// hand off, start the child, remove superseded builds while waiting for it, and end with its exit
+// code.
 #include <windows.h>
 
 #include <stdlib.h>
 
+#include "BuildRemoval.h"
 #include "ChildProcess.h"
 #include "Environment.h"
 #include "ExtractionDirectory.h"
@@ -63,5 +65,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   publishHandOffVariables(argument_zero);
   buildChildCommandLine();
   launchChild();
-  return static_cast<int>(waitForChild());
+  startBuildRemoval();
+  const uint32_t exit_code = waitForChild();
+  finishBuildRemoval();
+  return static_cast<int>(exit_code);
 }

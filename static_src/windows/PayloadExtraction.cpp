@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "BuildRecordFile.h"
+#include "BuildUse.h"
 #include "CachedFileState.h"
 #include "DirectoryCreation.h"
 #include "ExtractionLock.h"
@@ -67,6 +69,7 @@ bool testGroup() {
   bool all_intact = true;
   uint32_t offset = 0;
   for (uint32_t i = 0; nextGroupRecord(Group, offset, Record); ++i) {
+    recordOwnBuildFile(Record.name, Record.size, Record.stored_checksum);
     buildEntryPath(Record.name);
     if (ChildExecutablePath[0] == 0) copyWideString(ChildExecutablePath, EntryPath);
     if (!removeFolderLinks(EntryPath, wideLength(TargetDirectory))) {
@@ -108,6 +111,8 @@ void openPayloadStream(const uint8_t* compressed, uint64_t length) {
 
 void extractPayload() {
   lockExtractionDirectory(TargetDirectory);
+  markBuildInUse(TargetDirectory);
+  beginOwnBuildRecord(TargetDirectory);
   startExtractionWriter();
   for (;;) {
     switch (readPayloadGroup(payload_stream, grouped_payload, Group)) {
@@ -115,6 +120,7 @@ void extractPayload() {
       case GroupStatus::end:
         finishExtractionWriter();
         closePayloadStream(payload_stream);
+        finishOwnBuildRecord();
         unlockExtractionDirectory();
         return;
       case GroupStatus::decodeError:

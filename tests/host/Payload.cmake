@@ -12,3 +12,7 @@ onefile_host_test(name-case-test
   "${PROJECT_SOURCE_DIR}/tests/core/NameCaseTest.cpp"
   "${PROJECT_SOURCE_DIR}/tests/core/SeenNamesTest.cpp")
 target_compile_definitions(name-case-test PRIVATE ONEFILE_UNICODE_DATA="${ONEFILE_UNICODE_DATA}")
+
+onefile_host_test(build-record-test
+  "${PROJECT_SOURCE_DIR}/tests/core/BuildRecordTest.cpp"
+  "${PROJECT_SOURCE_DIR}/tests/core/SupersededBuildsTest.cpp")
