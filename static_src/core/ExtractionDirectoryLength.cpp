@@ -39,6 +39,7 @@ size_t longestSystemValue(TemplateVariable variable) {
     case TemplateVariable::product:
     case TemplateVariable::version:
     case TemplateVariable::company:
+    case TemplateVariable::build:
     case TemplateVariable::unknown: break;
   }
   return 0;
@@ -58,6 +59,8 @@ size_t longestExtractionDirectory(const WideUnit* template_text, const TemplateI
           length += textLength(identity.version);
         } else if (piece.variable == TemplateVariable::company) {
           length += textLength(identity.company);
+        } else if (piece.variable == TemplateVariable::build) {
+          length += kBuildVariableLength;
         } else {
           length += longestSystemValue(piece.variable);
         }

@@ -26,5 +26,6 @@ struct TemplateIdentity {
 };
 
 // The most units an extraction template can expand to: literal units as they stand, PRODUCT,
-// VERSION and COMPANY as their values, the system's variables at longestSystemValue.
+// VERSION and COMPANY as their values, BUILD at kBuildVariableLength, the system's variables at
+// longestSystemValue.
 size_t longestExtractionDirectory(const WideUnit* template_text, const TemplateIdentity& identity);

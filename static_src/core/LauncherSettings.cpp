@@ -8,7 +8,7 @@
 namespace {
 
 const LauncherSettings kCompiledSettings = {WIDE_TEXT(ONEFILE_PRODUCT_NAME), WIDE_TEXT(ONEFILE_PRODUCT_VERSION), {0},
-                                            WIDE_TEXT(ONEFILE_EXTRACTION_TEMPLATE)};
+                                            WIDE_TEXT(ONEFILE_EXTRACTION_TEMPLATE), {0}, kKeepAllBuilds};
 const LauncherSettings* active_settings = &kCompiledSettings;
 
 SettingsResult resultOf(SettingsStatus status, SettingsField field) {
@@ -42,6 +42,13 @@ SettingsStatus readText(const uint8_t* bytes, size_t length, size_t* at, WideUni
   }
 }
 
+uint16_t readUint16(const uint8_t* bytes) { return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8)); }
+
+void writeUint16(uint16_t value, uint8_t* out) {
+  out[0] = static_cast<uint8_t>(value & 0xFF);
+  out[1] = static_cast<uint8_t>(value >> 8);
+}
+
 bool isHighSurrogate(WideUnit unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool isLowSurrogate(WideUnit unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
@@ -62,6 +69,18 @@ ValueProblem identityTextProblem(const WideUnit* text, bool may_be_empty) {
     if (text[i] < 0x20 || text[i] == 0x7F) return ValueProblem::controlCharacter;
   }
   return isWellFormed(text) ? ValueProblem::none : ValueProblem::illFormed;
+}
+
+bool isLowerHexDigit(WideUnit unit) { return (unit >= '0' && unit <= '9') || (unit >= 'a' && unit <= 'f'); }
+
+// Empty (no build) or exactly kBuildIdLength lower-case hex digits: a folder name as it stands,
+// and one text for the same build wherever it is shown or compared.
+bool isBuildIdOrEmpty(const WideUnit* text) {
+  size_t length = 0;
+  for (; text[length] != 0; ++length) {
+    if (!isLowerHexDigit(text[length])) return false;
+  }
+  return length == 0 || length == kBuildIdLength;
 }
 
 // A value that the template turns into a folder name.
@@ -88,6 +107,8 @@ const char* fieldName(SettingsField field) {
     case SettingsField::version: return "version";
     case SettingsField::company: return "company";
     case SettingsField::extractionTemplate: return "extraction template";
+    case SettingsField::buildId: return "build id";
+    case SettingsField::keepBuilds: return "number of builds to keep";
     case SettingsField::none: break;
   }
   return "resource";
@@ -100,9 +121,11 @@ SettingsResult readLauncherSettings(const uint8_t* bytes, size_t length, Launche
   for (size_t i = 0; i < sizeof kSettingsSignature; ++i) {
     if (bytes[i] != kSettingsSignature[i]) return resultOf(SettingsStatus::wrongSignature, SettingsField::none);
   }
-  if ((bytes[4] | (bytes[5] << 8)) != kSettingsLayoutVersion) {
+  const uint16_t layout = readUint16(bytes + 4);
+  if (layout != kSettingsLayoutVersion && layout != kSettingsLayoutWithoutBuild) {
     return resultOf(SettingsStatus::unknownLayoutVersion, SettingsField::none);
   }
+  const bool has_build = layout == kSettingsLayoutVersion;
   const struct {
     SettingsField field;
     WideUnit* text;
@@ -112,11 +135,22 @@ SettingsResult readLauncherSettings(const uint8_t* bytes, size_t length, Launche
       {SettingsField::version, settings.version, kIdentityTextLimit},
       {SettingsField::company, settings.company, kIdentityTextLimit},
       {SettingsField::extractionTemplate, settings.extraction_template, kTemplateLengthLimit},
+      {SettingsField::buildId, settings.build_id, kBuildIdLength},
   };
+  settings.build_id[0] = 0;
+  settings.keep_builds = kKeepAllBuilds;
   size_t at = kSettingsHeaderLength;
   for (const auto& text : texts) {
+    if (text.field == SettingsField::buildId && !has_build) break;
     const SettingsStatus status = readText(bytes, length, &at, text.text, text.limit);
     if (status != SettingsStatus::ok) return resultOf(status, text.field);
+  }
+  if (has_build) {
+    if (length - at < 2) return resultOf(SettingsStatus::cutShort, SettingsField::keepBuilds);
+    settings.keep_builds = readUint16(bytes + at);
+    at += 2;
+    // An empty id passes the check, which compiled settings need; this layout always has one.
+    if (settings.build_id[0] == 0) return invalidValue(SettingsField::buildId, ValueProblem::notBuildId);
   }
   if (at != length) return resultOf(SettingsStatus::trailingBytes, SettingsField::none);
   return checkLauncherSettings(settings);
@@ -137,6 +171,10 @@ SettingsResult checkLauncherSettings(const LauncherSettings& settings) {
     const ValueProblem problem = identityTextProblem(value.text, value.may_be_empty);
     if (problem != ValueProblem::none) return invalidValue(value.field, problem);
   }
+  if (!isBuildIdOrEmpty(settings.build_id)) return invalidValue(SettingsField::buildId, ValueProblem::notBuildId);
+  if (settings.keep_builds > kKeepBuildsLimit && settings.keep_builds != kKeepAllBuilds) {
+    return invalidValue(SettingsField::keepBuilds, ValueProblem::keepBuildsRange);
+  }
   // The packer takes a template only as Unicode text (an option in UTF-8 or UTF-16), so a lone
   // surrogate cannot come from a pack.
   if (!isWellFormed(settings.extraction_template)) {
@@ -147,6 +185,9 @@ SettingsResult checkLauncherSettings(const LauncherSettings& settings) {
     SettingsResult result = invalidValue(SettingsField::extractionTemplate, ValueProblem::badTemplate);
     result.template_check = check;
     return result;
+  }
+  if (settings.build_id[0] == 0 && templateUses(settings.extraction_template, TemplateVariable::build)) {
+    return invalidValue(SettingsField::extractionTemplate, ValueProblem::buildWithoutId);
   }
   for (const auto& value : identity) {
     if (!templateUses(settings.extraction_template, value.variable)) continue;
@@ -165,19 +206,21 @@ SettingsResult checkLauncherSettings(const LauncherSettings& settings) {
 }
 
 size_t encodeLauncherSettings(const LauncherSettings& settings, uint8_t* out, size_t capacity) {
-  const size_t length = kSettingsHeaderLength + 2 * (textLength(settings.product) + textLength(settings.version) +
-                                                     textLength(settings.company) +
-                                                     textLength(settings.extraction_template) + 4);
+  const size_t length = kSettingsHeaderLength +
+                        2 * (textLength(settings.product) + textLength(settings.version) + textLength(settings.company) +
+                             textLength(settings.extraction_template) + textLength(settings.build_id) + 5) +
+                        2;
   if (length > capacity) return 0;
   for (size_t i = 0; i < sizeof kSettingsSignature; ++i) out[i] = kSettingsSignature[i];
-  out[4] = static_cast<uint8_t>(kSettingsLayoutVersion & 0xFF);
-  out[5] = static_cast<uint8_t>(kSettingsLayoutVersion >> 8);
+  writeUint16(kSettingsLayoutVersion, out + 4);
   size_t at = kSettingsHeaderLength;
   at += writeText(settings.product, out + at);
   at += writeText(settings.version, out + at);
   at += writeText(settings.company, out + at);
   at += writeText(settings.extraction_template, out + at);
-  return at;
+  at += writeText(settings.build_id, out + at);
+  writeUint16(settings.keep_builds, out + at);
+  return at + 2;
 }
 
 const WideUnit* companyOrProduct(const LauncherSettings& settings) {
@@ -199,10 +242,23 @@ void describeSettingsProblem(const SettingsResult& result, char* text, size_t ca
     case SettingsStatus::unterminatedText: snprintf(text, capacity, "the %s is not terminated", field); return;
     case SettingsStatus::textTooLong: snprintf(text, capacity, "the %s is too long", field); return;
     case SettingsStatus::invalidValue:
-      if (result.value_problem == ValueProblem::directoryTooLong) {
-        snprintf(text, capacity, "the extraction directory can be %lu units long, more than the %lu a start can use",
-                 static_cast<unsigned long>(result.directory_length), static_cast<unsigned long>(kExtractionDirectoryLimit));
-        return;
+      switch (result.value_problem) {
+        case ValueProblem::directoryTooLong:
+          snprintf(text, capacity, "the extraction directory can be %lu units long, more than the %lu a start can use",
+                   static_cast<unsigned long>(result.directory_length),
+                   static_cast<unsigned long>(kExtractionDirectoryLimit));
+          return;
+        case ValueProblem::notBuildId:
+          snprintf(text, capacity, "the build id is not %lu lower-case hex digits", static_cast<unsigned long>(kBuildIdLength));
+          return;
+        case ValueProblem::keepBuildsRange:
+          snprintf(text, capacity, "the number of builds to keep is neither 0 to %u nor all",
+                   static_cast<unsigned>(kKeepBuildsLimit));
+          return;
+        case ValueProblem::buildWithoutId:
+          snprintf(text, capacity, "the extraction template names {BUILD}, but there is no build id");
+          return;
+        default: break;
       }
       snprintf(text, capacity, "the %s is not a value the packer writes", field);
       return;

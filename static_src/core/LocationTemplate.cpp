@@ -146,6 +146,19 @@ void appendStartTime(Expansion& expansion) {
   appendValue(expansion, now);
 }
 
+// A folder name short enough to read, and one that a build of other content does not share. No
+// build id (a stub without settings, or settings of layout 1) gives no folder: a template naming
+// BUILD is refused with such settings, so only a template from elsewhere gets here.
+bool appendBuild(Expansion& expansion, const WideUnit* build_id) {
+  if (build_id[0] == 0) return false;
+  WideUnit shown[kBuildVariableLength + 1];
+  size_t length = 0;
+  for (; length < kBuildVariableLength && build_id[length] != 0; ++length) shown[length] = build_id[length];
+  shown[length] = 0;
+  appendValue(expansion, shown);
+  return true;
+}
+
 bool appendVariable(Expansion& expansion, TemplateVariable variable) {
   const LauncherSettings& settings = activeLauncherSettings();
   switch (variable) {
@@ -163,6 +176,7 @@ bool appendVariable(Expansion& expansion, TemplateVariable variable) {
     case TemplateVariable::version: appendValue(expansion, settings.version); return true;
     case TemplateVariable::company: appendValue(expansion, companyOrProduct(settings)); return true;
     case TemplateVariable::time: appendStartTime(expansion); return true;
+    case TemplateVariable::build: return appendBuild(expansion, settings.build_id);
     case TemplateVariable::unknown: return false;
   }
   return false;

@@ -11,7 +11,7 @@ const struct {
     {"PID", TemplateVariable::pid},           {"HOME", TemplateVariable::home},
     {"CACHE_DIR", TemplateVariable::cacheDir}, {"PRODUCT", TemplateVariable::product},
     {"VERSION", TemplateVariable::version},   {"COMPANY", TemplateVariable::company},
-    {"TIME", TemplateVariable::time},
+    {"TIME", TemplateVariable::time},         {"BUILD", TemplateVariable::build},
 };
 
 WideUnit foldAsciiCase(WideUnit unit) {

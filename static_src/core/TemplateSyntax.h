@@ -23,8 +23,13 @@ enum class TemplateVariable : uint8_t {
   version,
   company,
   time,
+  build,
   unknown,
 };
+
+// Units that BUILD gives: the first of the build id's digits. Enough to tell builds apart in a
+// folder name; the whole id stays in the settings.
+constexpr size_t kBuildVariableLength = 8;
 
 // Names longer than this (in units) match no variable and are refused by the check.
 constexpr size_t kTemplateNameLimit = 1023;

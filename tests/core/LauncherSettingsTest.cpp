@@ -1,6 +1,6 @@
 // The launcher settings resource: what the packer writes reads back whole, the demo's resource as
-// packed reads as its values, and every malformed resource is refused with its status and field,
-// never taken in part.
+// packed (layout 1) reads as its values, and every malformed resource is refused with its status
+// and field, never taken in part.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -34,6 +34,22 @@ Bytes valid(const std::u16string& product = u"MyApp", const std::u16string& vers
   return resource(1, {product, version, company, extraction});
 }
 
+const std::u16string kBuildId = u"3fa2c9e1d2b4a5c6";
+const std::u16string kBuildTemplate = u"{CACHE_DIR}\\{PRODUCT}\\{VERSION}-{BUILD}";
+
+// Layout 2: the four texts of layout 1, the build id and keep builds.
+Bytes layout2(const std::u16string& build_id = kBuildId, uint16_t keep_builds = 0,
+              const std::u16string& extraction = kBuildTemplate) {
+  const std::string bytes =
+      withKeepBuilds(settingsResourceBytes(2, {u"MyApp", u"2.1", u"Acme", extraction, build_id}), keep_builds);
+  return Bytes(bytes.begin(), bytes.end());
+}
+
+// Layout 2 cut after `texts` texts, the last of them unterminated when asked.
+Bytes layout2Texts(const std::vector<std::u16string>& texts, bool last_terminated = true) {
+  return resource(2, texts, last_terminated);
+}
+
 Bytes withTrailing(Bytes bytes, size_t count) {
   bytes.resize(bytes.size() + count, 0);
   return bytes;
@@ -45,20 +61,80 @@ SettingsResult read(const Bytes& bytes, LauncherSettings& settings) {
 
 TEST(LauncherSettings, WhatIsEncodedReadsBackWhole) {
   LauncherSettings written{};
-  const std::u16string values[] = {u"Gr\u00fc\u00dfe \U0001F600 App", u"10.0.1-rc2", u"", u"{HOME}\\apps\\{PRODUCT}"};
-  WideUnit* const fields[] = {written.product, written.version, written.company, written.extraction_template};
-  for (size_t i = 0; i < 4; ++i) std::copy(values[i].c_str(), values[i].c_str() + values[i].size() + 1, fields[i]);
+  const std::u16string values[] = {u"Gr\u00fc\u00dfe \U0001F600 App", u"10.0.1-rc2", u"", u"{HOME}\\apps\\{PRODUCT}-{BUILD}",
+                                   u"0123456789abcdef"};
+  WideUnit* const fields[] = {written.product, written.version, written.company, written.extraction_template,
+                              written.build_id};
+  for (size_t i = 0; i < 5; ++i) std::copy(values[i].c_str(), values[i].c_str() + values[i].size() + 1, fields[i]);
+  written.keep_builds = 0x0102;  // its two bytes tell their order
   Bytes bytes(kMaximumSettingsSize);
   bytes.resize(encodeLauncherSettings(written, bytes.data(), bytes.size()));
-  EXPECT_EQ(bytes, resource(1, {values[0], values[1], values[2], values[3]}));
+  const std::string expected =
+      withKeepBuilds(settingsResourceBytes(2, {values[0], values[1], values[2], values[3], values[4]}), 0x0102);
+  EXPECT_EQ(bytes, Bytes(expected.begin(), expected.end()));
 
+  // 0x0102 is no value the packer writes; the texts must read back all the same.
+  written.keep_builds = 3;
+  bytes.resize(encodeLauncherSettings(written, bytes.data(), kMaximumSettingsSize));
   LauncherSettings read_back{};
   ASSERT_EQ(read(bytes, read_back).status, SettingsStatus::ok);
   EXPECT_EQ(textOf(read_back.product), values[0]);
   EXPECT_EQ(textOf(read_back.version), values[1]);
   EXPECT_EQ(textOf(read_back.company), u"");
   EXPECT_EQ(textOf(read_back.extraction_template), values[3]);
+  EXPECT_EQ(textOf(read_back.build_id), values[4]);
+  EXPECT_EQ(read_back.keep_builds, 3);
   EXPECT_EQ(encodeLauncherSettings(written, bytes.data(), bytes.size() - 1), 0u) << "a buffer one byte short";
+}
+
+// The longest values of every field fill kMaximumSettingsSize exactly.
+TEST(LauncherSettings, TheLongestResourceFitsTheMaximumSize) {
+  const Bytes longest = resource(2, {std::u16string(kIdentityTextLimit, u'p'), std::u16string(kIdentityTextLimit, u'v'),
+                                     std::u16string(kIdentityTextLimit, u'c'),
+                                     u"{TEMP}" + std::u16string(kTemplateLengthLimit - 6, u't'), kBuildId});
+  EXPECT_EQ(longest.size() + 2, kMaximumSettingsSize);
+}
+
+// Executables packed before builds had ids keep starting, with no build id and every build kept.
+TEST(LauncherSettings, Layout1ReadsWithoutABuild) {
+  LauncherSettings settings{};
+  settings.keep_builds = 7;
+  settings.build_id[0] = u'x';
+  ASSERT_EQ(read(valid(), settings).status, SettingsStatus::ok);
+  EXPECT_EQ(textOf(settings.build_id), u"");
+  EXPECT_EQ(settings.keep_builds, kKeepAllBuilds);
+  EXPECT_EQ(textOf(settings.extraction_template), u"{CACHE_DIR}\\{PRODUCT}\\{VERSION}");
+}
+
+TEST(LauncherSettings, CompiledSettingsHaveNoBuildAndKeepEveryBuild) {
+  const LauncherSettings& compiled = compiledLauncherSettings();
+  EXPECT_EQ(textOf(compiled.build_id), u"");
+  EXPECT_EQ(compiled.keep_builds, kKeepAllBuilds);
+  EXPECT_EQ(textOf(compiled.extraction_template), u"{CACHE_DIR}\\{PRODUCT}\\{VERSION}");
+  EXPECT_EQ(checkLauncherSettings(compiled).status, SettingsStatus::ok);
+}
+
+TEST(LauncherSettings, Layout2KeepsZeroToTheLimitOrEveryBuild) {
+  const struct {
+    uint16_t keep_builds;
+    bool accepted;
+  } cases[] = {{0, true}, {1, true}, {kKeepBuildsLimit, true}, {kKeepBuildsLimit + 1, false}, {0xFFFE, false},
+               {kKeepAllBuilds, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.keep_builds);
+    LauncherSettings settings{};
+    const SettingsResult result = read(layout2(kBuildId, c.keep_builds), settings);
+    if (c.accepted) {
+      ASSERT_EQ(result.status, SettingsStatus::ok);
+      EXPECT_EQ(settings.keep_builds, c.keep_builds);
+      EXPECT_EQ(textOf(settings.build_id), kBuildId);
+      EXPECT_EQ(textOf(settings.extraction_template), kBuildTemplate);
+      continue;
+    }
+    EXPECT_EQ(result.status, SettingsStatus::invalidValue);
+    EXPECT_EQ(result.field, SettingsField::keepBuilds);
+    EXPECT_EQ(result.value_problem, ValueProblem::keepBuildsRange);
+  }
 }
 
 TEST(LauncherSettings, TheDemosPackedResourceReads) {
@@ -89,7 +165,8 @@ const MalformedCase kMalformed[] = {
     {"header cut short", {'Q', 'O', 'V', 'S', 1}, SettingsStatus::cutShort, SettingsField::none, ValueProblem::none},
     {"payload header instead", {'Q', 'O', 'V', 0, 1, 0, 0, 0}, SettingsStatus::wrongSignature, SettingsField::none, ValueProblem::none},
     {"signature in lower case", {'q', 'o', 'v', 's', 1, 0}, SettingsStatus::wrongSignature, SettingsField::none, ValueProblem::none},
-    {"layout 2", resource(2, {u"a", u"1", u"", u"{TEMP}"}), SettingsStatus::unknownLayoutVersion, SettingsField::none, ValueProblem::none},
+    {"layout 3", resource(3, {u"a", u"1", u"", u"{TEMP}", kBuildId}), SettingsStatus::unknownLayoutVersion, SettingsField::none,
+     ValueProblem::none},
     {"layout 0", resource(0, {u"a", u"1", u"", u"{TEMP}"}), SettingsStatus::unknownLayoutVersion, SettingsField::none, ValueProblem::none},
     {"layout 256", resource(256, {u"a", u"1", u"", u"{TEMP}"}), SettingsStatus::unknownLayoutVersion, SettingsField::none, ValueProblem::none},
     {"header only", resource(1, {}), SettingsStatus::unterminatedText, SettingsField::product, ValueProblem::none},
@@ -106,6 +183,29 @@ const MalformedCase kMalformed[] = {
     {"a byte after the last text", withTrailing(valid(), 1), SettingsStatus::trailingBytes, SettingsField::none, ValueProblem::none},
     {"a fifth text", resource(1, {u"a", u"1", u"", u"{TEMP}", u"more"}), SettingsStatus::trailingBytes, SettingsField::none,
      ValueProblem::none},
+    // Layout 2: the build id and keep builds after the four texts.
+    {"layout 2 without a build id", layout2Texts({u"a", u"1", u"", u"{TEMP}"}), SettingsStatus::unterminatedText,
+     SettingsField::buildId, ValueProblem::none},
+    {"build id unterminated", layout2Texts({u"a", u"1", u"", u"{TEMP}", kBuildId}, false), SettingsStatus::unterminatedText,
+     SettingsField::buildId, ValueProblem::none},
+    {"build id of 17 digits", layout2(kBuildId + u"0"), SettingsStatus::textTooLong, SettingsField::buildId, ValueProblem::none},
+    {"keep builds missing", layout2Texts({u"a", u"1", u"", u"{TEMP}", kBuildId}), SettingsStatus::cutShort,
+     SettingsField::keepBuilds, ValueProblem::none},
+    {"keep builds cut to one byte", withTrailing(layout2Texts({u"a", u"1", u"", u"{TEMP}", kBuildId}), 1),
+     SettingsStatus::cutShort, SettingsField::keepBuilds, ValueProblem::none},
+    {"a byte after keep builds", withTrailing(layout2(), 1), SettingsStatus::trailingBytes, SettingsField::none,
+     ValueProblem::none},
+    {"empty build id", layout2(u""), SettingsStatus::invalidValue, SettingsField::buildId, ValueProblem::notBuildId},
+    {"build id of 15 digits", layout2(kBuildId.substr(1)), SettingsStatus::invalidValue, SettingsField::buildId,
+     ValueProblem::notBuildId},
+    {"build id in upper case", layout2(u"3FA2C9E1D2B4A5C6"), SettingsStatus::invalidValue, SettingsField::buildId,
+     ValueProblem::notBuildId},
+    {"build id with a letter past f", layout2(u"3fa2c9e1d2b4a5cg"), SettingsStatus::invalidValue, SettingsField::buildId,
+     ValueProblem::notBuildId},
+    {"build id with a fullwidth digit", layout2(u"3fa2c9e1d2b4a5c\uFF16"), SettingsStatus::invalidValue,
+     SettingsField::buildId, ValueProblem::notBuildId},
+    {"layout 1 naming {BUILD}", valid(u"a", u"1", u"", kBuildTemplate), SettingsStatus::invalidValue,
+     SettingsField::extractionTemplate, ValueProblem::buildWithoutId},
     // Values the packer would have refused.
     {"empty product", valid(u""), SettingsStatus::invalidValue, SettingsField::product, ValueProblem::empty},
     {"empty version", valid(u"a", u""), SettingsStatus::invalidValue, SettingsField::version, ValueProblem::empty},
@@ -185,13 +285,16 @@ TEST(LauncherSettings, TheLongestExtractionDirectoryLeavesRoomForTheProgramsPath
       {"just within", p128, u"", u"{CACHE_DIR}" + repeated(u"\\{PRODUCT}", 5) + u"\\" + std::u16string(115, u'x'), 1021},
       {"just past", p128, u"", u"{CACHE_DIR}" + repeated(u"\\{PRODUCT}", 5) + u"\\" + std::u16string(116, u'x'), 1022},
       {"a value without room (fuzzing)", p128, u"", u"{CACHE_DIR}" + repeated(u"\\{PRODUCT}", 101), 260 + 101 * 129},
+      {"BUILD counts its 8 digits", u"MyApp", u"", u"C:\\{BUILD}\\{build}", 3 + 8 + 1 + 8},
       {"a literal unit without room (fuzzing)", p128, u"",
        u"{CACHE_DIR}" + repeated(u"\\{PRODUCT}", 31) + u"\\" + std::u16string(80, u'x'), 260 + 31 * 129 + 81},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
     LauncherSettings settings{};
-    const SettingsResult result = read(valid(c.product, u"1", c.company, c.extraction), settings);
+    const std::string bytes =
+        withKeepBuilds(settingsResourceBytes(2, {c.product, u"1", c.company, c.extraction, kBuildId}), 0);
+    const SettingsResult result = read(Bytes(bytes.begin(), bytes.end()), settings);
     EXPECT_EQ(longestExtractionDirectory(settings), c.longest);
     if (c.longest <= kExtractionDirectoryLimit) {
       EXPECT_EQ(result.status, SettingsStatus::ok);
@@ -221,6 +324,15 @@ TEST(LauncherSettings, ProblemsReadAsOnePhrase) {
       {{SettingsStatus::invalidValue, SettingsField::extractionTemplate, ValueProblem::directoryTooLong, FileNameProblem::none,
         {}, 4340},
        "the extraction directory can be 4340 units long, more than the 1021 a start can use"},
+      {{SettingsStatus::invalidValue, SettingsField::buildId, ValueProblem::notBuildId, FileNameProblem::none, {}},
+       "the build id is not 16 lower-case hex digits"},
+      {{SettingsStatus::invalidValue, SettingsField::keepBuilds, ValueProblem::keepBuildsRange, FileNameProblem::none, {}},
+       "the number of builds to keep is neither 0 to 100 nor all"},
+      {{SettingsStatus::invalidValue, SettingsField::extractionTemplate, ValueProblem::buildWithoutId,
+        FileNameProblem::none, {}},
+       "the extraction template names {BUILD}, but there is no build id"},
+      {{SettingsStatus::cutShort, SettingsField::keepBuilds, ValueProblem::none, FileNameProblem::none, {}},
+       "the resource is cut short"},
   };
   for (const auto& c : cases) {
     char text[128];
@@ -239,6 +351,10 @@ class ActiveSettings : public testing::Test {
     EXPECT_TRUE(expandLocationTemplate(output, template_text, 4096));
     return textOf(output);
   }
+  static bool expands(const char16_t* template_text) {
+    WideBuffer<4096> output;
+    return expandLocationTemplate(output, template_text, 4096);
+  }
 };
 
 TEST_F(ActiveSettings, IdentityVariablesComeFromTheSettingsInUse) {
@@ -256,6 +372,22 @@ TEST_F(ActiveSettings, IdentityVariablesComeFromTheSettingsInUse) {
   ASSERT_EQ(read(valid(u"Solo", u"1", u""), without_company).status, SettingsStatus::ok);
   useLauncherSettings(without_company);
   EXPECT_EQ(expand(u"{CACHE_DIR}\\{COMPANY}\\{PRODUCT}"), u"C:\\Users\\u\\AppData\\Local\\Solo\\Solo");
+}
+
+// {BUILD} gives the first 8 digits of the build id, and fails where there is none.
+TEST_F(ActiveSettings, BuildComesFromTheSettingsInUse) {
+  EXPECT_FALSE(expands(u"{CACHE_DIR}\\{BUILD}")) << "compiled settings have no build id";
+
+  LauncherSettings packed{};
+  ASSERT_EQ(read(layout2(), packed).status, SettingsStatus::ok);
+  useLauncherSettings(packed);
+  EXPECT_EQ(expand(packed.extraction_template), u"C:\\Users\\u\\AppData\\Local\\MyApp\\2.1-3fa2c9e1");
+  EXPECT_EQ(expand(u"{build}|{Build}"), u"3fa2c9e1|3fa2c9e1");
+
+  LauncherSettings layout_1{};
+  ASSERT_EQ(read(valid(), layout_1).status, SettingsStatus::ok);
+  useLauncherSettings(layout_1);
+  EXPECT_FALSE(expands(u"{CACHE_DIR}\\{BUILD}")) << "layout 1 has no build id";
 }
 
 }  // namespace

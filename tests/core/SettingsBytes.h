@@ -1,5 +1,6 @@
 // Settings resources as bytes, for tests that give launchers good and damaged ones: "QOVS", a
-// layout version and UTF-16LE texts, each with its zero unit except, when asked, the last.
+// layout version and UTF-16LE texts, each with its zero unit except, when asked, the last; and for
+// layout 2 the keep-builds value after the texts.
 #pragma once
 
 #include <stdint.h>
@@ -17,5 +18,11 @@ inline std::string settingsResourceBytes(uint16_t layout, const std::vector<std:
     }
     if (last_terminated || i + 1 < texts.size()) bytes.append(2, '\0');
   }
+  return bytes;
+}
+
+inline std::string withKeepBuilds(std::string bytes, uint16_t keep_builds) {
+  bytes += static_cast<char>(keep_builds & 0xFF);
+  bytes += static_cast<char>(keep_builds >> 8);
   return bytes;
 }

@@ -74,6 +74,8 @@ const TemplateCase kTemplateCases[] = {
      [](FakeSystem& s) { s.environment["TOLVAR_ONEFILE_PARENT"] = u"748"; }},
     {"home", u"{HOME}", true, u"C:\\Users\\u", 4096, nothing},
     {"program", u"{PROGRAM}", true, u"C:\\a\\b.exe", 4096, nothing},
+    // The compiled settings have no build id (LauncherSettingsTest expands one that has).
+    {"BUILD without a build id fails", u"x{BUILD}y", false, u"x", 4096, nothing},
     // Trailing backslashes go after TEMP, HOME and CACHE_DIR, from the whole output; after the
     // other variables they stay.
     {"several backslashes after TEMP", u"{TEMP}", true, u"C:\\T", 4096,

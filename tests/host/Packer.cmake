@@ -10,6 +10,9 @@ onefile_host_test(packer-pe-test "${CMAKE_CURRENT_SOURCE_DIR}/PeResourceTest.cpp
 target_link_libraries(packer-pe-test PRIVATE onefile_packer_units onefile_packer_test_support)
 set_tests_properties(packer-pe-test PROPERTIES ENVIRONMENT "ONEFILE_STUB=${ONEFILE_WINDOWS_STUB}")
 
+onefile_host_test(packer-sha256-test "${CMAKE_CURRENT_SOURCE_DIR}/Sha256Test.cpp")
+target_link_libraries(packer-sha256-test PRIVATE onefile_packer_units)
+
 onefile_host_test(packer-command-test "${CMAKE_CURRENT_SOURCE_DIR}/PackerCommandTest.cpp")
 target_link_libraries(packer-command-test PRIVATE onefile_packer_units onefile_packer_test_support)
 add_dependencies(packer-command-test onefile-pack)
