@@ -1,6 +1,7 @@
 #include "BuildRecord.h"
 
 #include "Crc32.h"
+#include "WideString.h"
 
 const WideUnit kBuildRecordSuffix[] = WIDE_TEXT(".onefile-build");
 const WideUnit kRemovingFolderSuffix[] = WIDE_TEXT(".onefile-removing");

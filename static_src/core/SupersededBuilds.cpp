@@ -1,6 +1,7 @@
 #include "SupersededBuilds.h"
 
 #include "TemplateSyntax.h"
+#include "WideString.h"
 
 bool templateSeparatesBuilds(const WideUnit* template_text) {
   size_t at = 0;

@@ -186,7 +186,7 @@ void deleteUnpackedFile(const WideUnit* name, uint64_t size, uint32_t stored_che
 
 // Removes the folders on the way to the file, innermost first, where nothing is left in them. Every
 // file's folders are tried after all files are gone, so a folder is tried last after its subfolders.
-void removeEmptyFolders(const WideUnit* name) {
+void removeEmptyFolders(const WideUnit* name, uint64_t, uint32_t) {
   size_t end = wideLength(name);
   while (end > 0 && name[end - 1] != '\\') --end;
   if (end == 0) return;

@@ -40,7 +40,7 @@ TEST(SupersededBuilds, TheFolderIsTheLastNameAndItsParentWhatComesBefore) {
     size_t parent_length;
     size_t name_start;
   } cases[] = {
-      {u"C:\\Users\\u\\AppData\\Local\\Tool\\1.0-0123abcd", true, 26, 27},
+      {u"C:\\Users\\u\\AppData\\Local\\Tool\\1.0-0123abcd", true, 29, 30},
       {u"C:\\1.0", true, 2, 3},
       {u"\\\\server\\share\\Tool\\1.0", true, 19, 20},
       {u"C:", false, 0, 0},
