@@ -74,12 +74,19 @@ void copyUnits(const std::u16string& text, WideUnit* out) {
   out[text.size()] = 0;
 }
 
-LauncherSettings settingsOf(const AppIdentity& identity) {
+// Stands for the payload's id in the check made before the payload exists: any id is as long and
+// passes as well as every other.
+const char kBuildIdToCome[] = "0000000000000000";
+static_assert(sizeof kBuildIdToCome == kBuildIdLength + 1, "a build id's length");
+
+LauncherSettings settingsOf(const AppIdentity& identity, const std::string& build_id) {
   LauncherSettings settings{};
   copyUnits(identity.name.text, settings.product);
   copyUnits(identity.version.text, settings.version);
   copyUnits(identity.company.text, settings.company);
   copyUnits(identity.extraction_template.text, settings.extraction_template);
+  copyUnits(std::u16string(build_id.begin(), build_id.end()), settings.build_id);
+  settings.keep_builds = identity.keep_builds;
   return settings;
 }
 
@@ -92,7 +99,7 @@ std::string templateProblem(const TemplateCheck& check, const std::u16string& te
     case TemplateProblem::unknownVariable:
       return "names the unknown variable {" + printableUtf8(text.substr(check.name_start, check.name_length)) +
              "}; the variables are TEMP, HOME, CACHE_DIR, PROGRAM, PROGRAM_BASE, PROGRAM_DIR, PRODUCT, VERSION, "
-             "COMPANY, PID and TIME";
+             "COMPANY, BUILD, PID and TIME";
     case TemplateProblem::nameTooLong:
       return "has a variable name of " + std::to_string(check.name_length) + " units" + position;
     case TemplateProblem::unclosedName: return "has a '{'" + position + " that no '}' closes";
@@ -118,9 +125,10 @@ std::string templateSettingsProblem(const SettingsResult& result, const std::u16
 }
 
 void requireSettings(const AppIdentity& identity) {
-  const LauncherSettings settings = settingsOf(identity);
+  const LauncherSettings settings = settingsOf(identity, kBuildIdToCome);
   const SettingsResult result = checkLauncherSettings(settings);
   if (result.status == SettingsStatus::ok) return;
+  if (result.field == SettingsField::keepBuilds) throw PackError(keepBuildsRefusal(std::to_string(identity.keep_builds)));
   if (result.field == SettingsField::extractionTemplate) {
     failValue(kTemplate, identity.extraction_template, templateSettingsProblem(result, identity.extraction_template.text));
   }
@@ -136,6 +144,9 @@ void requireSettings(const AppIdentity& identity) {
       failValue(field, value, windowsNameProblem(value.text) + ", and the extraction template makes it a folder name");
     case ValueProblem::badTemplate:
     case ValueProblem::directoryTooLong:
+    case ValueProblem::notBuildId:
+    case ValueProblem::keepBuildsRange:
+    case ValueProblem::buildWithoutId:
     case ValueProblem::none: break;
   }
   failValue(field, value, "is not a valid value");
@@ -180,6 +191,7 @@ AppIdentity resolveIdentity(const IdentityOptions& options, const MainProgramVer
                              .value_or(IdentityValue{identity.name.text, identity.name.source});
   identity.copyright = optionOrMain(options.copyright, kCopyright, main_version, u"LegalCopyright", "LegalCopyright")
                            .value_or(IdentityValue{u"", "nowhere"});
+  identity.keep_builds = options.keep_builds;
   identity.extraction_template = options.extract_to ? IdentityValue{fromOption(*options.extract_to, kTemplate), "--extract-to"}
                                                     : IdentityValue{kDefaultExtractionTemplate, "the default"};
 
@@ -193,8 +205,12 @@ AppIdentity resolveIdentity(const IdentityOptions& options, const MainProgramVer
   return identity;
 }
 
-std::vector<uint8_t> settingsResource(const AppIdentity& identity) {
-  const LauncherSettings settings = settingsOf(identity);
+std::string keepBuildsRefusal(const std::string& value) {
+  return "--keep-builds takes a whole number from 0 to " + std::to_string(kKeepBuildsLimit) + " or all, not '" + value + "'";
+}
+
+std::vector<uint8_t> settingsResource(const AppIdentity& identity, const std::string& build_id) {
+  const LauncherSettings settings = settingsOf(identity, build_id);
   std::vector<uint8_t> bytes(kMaximumSettingsSize);
   bytes.resize(encodeLauncherSettings(settings, bytes.data(), bytes.size()));
   return bytes;
@@ -242,6 +258,8 @@ std::u16string templateWithIdentity(const LauncherSettings& settings) {
       shown += unitsOf(settings.version);
     } else if (piece.variable == TemplateVariable::company) {
       shown += unitsOf(companyOrProduct(settings));
+    } else if (piece.variable == TemplateVariable::build && settings.build_id[0] != 0) {
+      shown += unitsOf(settings.build_id).substr(0, kBuildVariableLength);
     } else {
       shown += u"{";
       for (const char* name = templateVariableName(piece.variable); *name != 0; ++name) shown += static_cast<char16_t>(*name);

@@ -1,7 +1,7 @@
-// Who a packed application is: product name, version, company, description and copyright, and the
-// extraction directory template. Taken from the pack options, else from the main program's
-// version resource, else from fixed fallbacks; checked by the launcher's own rules before anything
-// is written, so that every start can use them.
+// Who a packed application is: product name, version, company, description and copyright, the
+// extraction directory template, and how many other builds a start keeps. Taken from the pack
+// options, else from the main program's version resource, else from fixed fallbacks; checked by
+// the launcher's own rules before anything is written, so that every start can use them.
 //
 //   value        option         else from the main program   else
 //   name         --name         ProductName                  the output's file name without ".exe"
@@ -10,7 +10,8 @@
 //   company      --company      CompanyName                  none
 //   description  --description  FileDescription              the name
 //   copyright    --copyright    LegalCopyright               none
-//   template     --extract-to   -                            "{CACHE_DIR}\{PRODUCT}\{VERSION}"
+//   template     --extract-to   -                            "{CACHE_DIR}\{PRODUCT}\{VERSION}-{BUILD}"
+//   keep builds  --keep-builds  -                            0
 //
 // An empty --company or --copyright leaves the value out. Values from the main program lose
 // leading and trailing spaces.
@@ -24,7 +25,10 @@
 #include "LauncherSettings.h"
 #include "VersionResource.h"
 
-constexpr char16_t kDefaultExtractionTemplate[] = u"{CACHE_DIR}\\{PRODUCT}\\{VERSION}";
+// A folder per build: a rebuild with an unchanged version must not unpack over a build that may
+// still be running.
+constexpr char16_t kDefaultExtractionTemplate[] = u"{CACHE_DIR}\\{PRODUCT}\\{VERSION}-{BUILD}";
+constexpr uint16_t kDefaultKeepBuilds = 0;
 constexpr char16_t kFallbackVersion[] = u"1.0";
 
 // Units of a description or copyright; they appear only in the version resource.
@@ -40,6 +44,7 @@ struct IdentityOptions {
   std::optional<std::string> extract_to;
   std::optional<std::filesystem::path> icon;
   std::optional<std::filesystem::path> manifest;
+  uint16_t keep_builds = kDefaultKeepBuilds;  // 0 to kKeepBuildsLimit, or kKeepAllBuilds
 };
 
 struct IdentityValue {
@@ -54,6 +59,7 @@ struct AppIdentity {
   IdentityValue description;
   IdentityValue copyright;
   IdentityValue extraction_template;
+  uint16_t keep_builds = kDefaultKeepBuilds;
   std::u16string output_name;  // the packed executable's file name, for OriginalFilename
 };
 
@@ -69,15 +75,21 @@ struct MainProgramVersion {
 AppIdentity resolveIdentity(const IdentityOptions& options, const MainProgramVersion& main_version,
                             const std::u16string& output_name);
 
-// The launcher settings resource of the identity (LauncherSettings.h).
-std::vector<uint8_t> settingsResource(const AppIdentity& identity);
+// How --keep-builds refuses a value: one line naming the option and what it takes.
+std::string keepBuildsRefusal(const std::string& value);
+
+// The launcher settings resource of the identity and the build (LauncherSettings.h). The build id
+// (kBuildIdLength lower-case hex digits) is known only once the payload is made, after the
+// identity was checked; it is written as it is given.
+std::vector<uint8_t> settingsResource(const AppIdentity& identity, const std::string& build_id);
 
 // The version resource of the packed executable: the identity's strings in one US English
 // Unicode table, FileVersion and ProductVersion as text and as the numbers of numericVersion.
 VersionInfo versionInfoOf(const AppIdentity& identity);
 
-// The template with PRODUCT, VERSION and COMPANY filled in and the other variables as they are,
-// as a start will use it: "{CACHE_DIR}\MyApp\2.1".
+// The template with PRODUCT, VERSION, COMPANY and BUILD filled in and the other variables as they
+// are, as a start will use it: "{CACHE_DIR}\MyApp\2.1-3fa2c9e1". Without a build id, {BUILD}
+// stays as it is.
 std::u16string templateWithIdentity(const LauncherSettings& settings);
 
 // The settings as UTF-16 texts, and back.

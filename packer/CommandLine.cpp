@@ -15,7 +15,7 @@ const char kUsageText[] =
     "                    [--layout grouped|single|per-file] [--console | --windowed]\n"
     "                    [--name NAME] [--version VERSION] [--company COMPANY]\n"
     "                    [--description TEXT] [--copyright TEXT] [--extract-to TEMPLATE]\n"
-    "                    [--icon ICO] [--manifest FILE] -o OUT.exe\n"
+    "                    [--keep-builds N|all] [--icon ICO] [--manifest FILE] -o OUT.exe\n"
     "  onefile-pack list EXE\n"
     "  onefile-pack verify EXE\n"
     "  onefile-pack extract EXE DIR\n"
@@ -45,14 +45,18 @@ const char kUsageText[] =
     "  --company C       company (CompanyName; else none); empty: none\n"
     "  --description T   file description (FileDescription; else the name)\n"
     "  --copyright T     copyright (LegalCopyright; else none); empty: none\n"
-    "  --extract-to T    where a start unpacks the files (default {CACHE_DIR}\\{PRODUCT}\\{VERSION});\n"
-    "                    variables TEMP HOME CACHE_DIR PROGRAM PROGRAM_BASE PROGRAM_DIR PRODUCT\n"
-    "                    VERSION COMPANY PID TIME; it must give an absolute path\n"
+    "  --extract-to T    where a start unpacks the files (default\n"
+    "                    {CACHE_DIR}\\{PRODUCT}\\{VERSION}-{BUILD}); variables TEMP HOME CACHE_DIR\n"
+    "                    PROGRAM PROGRAM_BASE PROGRAM_DIR PRODUCT VERSION COMPANY BUILD PID TIME;\n"
+    "                    it must give an absolute path. BUILD is the start of the build id, a\n"
+    "                    hash of the packed files: each build unpacks into a folder of its own\n"
+    "  --keep-builds N   how many other builds a start leaves in place beside its own, most\n"
+    "                    recently used first: 0 to 100 (default 0), or all to remove none\n"
     "  --icon ICO        the icon, in place of the main program's (else the launcher's)\n"
     "  --manifest FILE   the application manifest, in place of the launcher's\n"
-    "list     Shows EXE's identity, the launcher's subsystem (console or windowed) and where a\n"
-    "         start unpacks it, then each file in its payload: size, checksum, name; then the\n"
-    "         totals.\n"
+    "list     Shows EXE's identity, its build id, how many other builds a start keeps, the\n"
+    "         launcher's subsystem (console or windowed) and where a start unpacks it, then each\n"
+    "         file in its payload: size, checksum, name; then the totals.\n"
     "verify   Reads EXE's settings as the launcher does, decodes its whole payload and checks\n"
     "         every file against its checksum.\n"
     "extract  Writes EXE's files below DIR as the launcher would (files whose checksum already\n"
@@ -105,6 +109,20 @@ int levelOf(const fs::path& value) {
   return level;
 }
 
+uint16_t keepBuildsOf(const fs::path& value) {
+  const std::string text = textOf(value);
+  if (text == "all") return kKeepAllBuilds;
+  unsigned count = 0;
+  bool digits = !text.empty();
+  for (char c : text) {
+    digits = digits && c >= '0' && c <= '9';
+    // Past the limit the count stays there: it is refused all the same and cannot overflow.
+    if (digits && count <= kKeepBuildsLimit) count = count * 10 + static_cast<unsigned>(c - '0');
+  }
+  if (!digits || count > kKeepBuildsLimit) throw UsageError(keepBuildsRefusal(text));
+  return static_cast<uint16_t>(count);
+}
+
 PayloadLayout layoutOf(const fs::path& value) {
   const std::string text = textOf(value);
   if (text == "single") return PayloadLayout::singleFrame;
@@ -123,14 +141,14 @@ std::optional<std::string> utf8Of(const std::optional<fs::path>& value, const st
 Command parsePack(ArgumentList& list) {
   std::optional<fs::path> folder, main, splash, stub, level, layout, output;
   std::optional<Subsystem> subsystem;
-  std::optional<fs::path> name, version, company, description, copyright, extract_to, icon, manifest;
+  std::optional<fs::path> name, version, company, description, copyright, extract_to, keep_builds, icon, manifest;
   // Each option that takes a value, and where the value goes.
   const std::pair<const char*, std::optional<fs::path>*> kOptions[] = {
       {"--main", &main},           {"--splash", &splash},   {"--stub", &stub},
       {"--level", &level},         {"--layout", &layout},   {"--name", &name},
       {"--version", &version},     {"--company", &company}, {"--description", &description},
-      {"--copyright", &copyright}, {"--extract-to", &extract_to}, {"--icon", &icon},
-      {"--manifest", &manifest}};
+      {"--copyright", &copyright}, {"--extract-to", &extract_to}, {"--keep-builds", &keep_builds},
+      {"--icon", &icon},           {"--manifest", &manifest}};
   bool options_ended = false;
   while (!list.done()) {
     const fs::path& argument = list.take();
@@ -183,6 +201,7 @@ Command parsePack(ArgumentList& list) {
   identity.description = utf8Of(description, "--description");
   identity.copyright = utf8Of(copyright, "--copyright");
   identity.extract_to = utf8Of(extract_to, "--extract-to");
+  if (keep_builds) identity.keep_builds = keepBuildsOf(*keep_builds);
   identity.icon = icon;
   identity.manifest = manifest;
   return command;

@@ -105,9 +105,9 @@ std::vector<uint8_t> readManifestOption(const fs::path& path) {
   return bytes;
 }
 
-void applyIdentityResources(ResourceNode& root, const AppIdentity& identity, const std::vector<IconImage>& icon,
-                            const std::optional<std::vector<uint8_t>>& manifest) {
-  setResource(root, kRtRcdata, kSettingsResourceId, kLanguageNeutral, settingsResource(identity));
+void applyIdentityResources(ResourceNode& root, const AppIdentity& identity, const std::string& build_id,
+                            const std::vector<IconImage>& icon, const std::optional<std::vector<uint8_t>>& manifest) {
+  setResource(root, kRtRcdata, kSettingsResourceId, kLanguageNeutral, settingsResource(identity, build_id));
   removeResourceType(root, kRtVersion);
   setResource(root, kRtVersion, 1, kIdentityLanguage, writeVersionResource(versionInfoOf(identity)));
   if (!icon.empty()) {

@@ -41,8 +41,8 @@ std::vector<IconImage> readIconOption(const std::filesystem::path& path);
 // reason.
 std::vector<uint8_t> readManifestOption(const std::filesystem::path& path);
 
-// Puts the identity into the tree: the settings resource, a new version resource in place of
+// Puts the identity into the tree: the settings resource with the build id, a new version resource in place of
 // every RT_VERSION, the icon (when given) in place of every RT_ICON and RT_GROUP_ICON as group 1
 // with images 1..n, and the manifest (when given) in place of every RT_MANIFEST as manifest 1.
-void applyIdentityResources(ResourceNode& root, const AppIdentity& identity, const std::vector<IconImage>& icon,
-                            const std::optional<std::vector<uint8_t>>& manifest);
+void applyIdentityResources(ResourceNode& root, const AppIdentity& identity, const std::string& build_id,
+                            const std::vector<IconImage>& icon, const std::optional<std::vector<uint8_t>>& manifest);

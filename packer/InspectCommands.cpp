@@ -90,6 +90,10 @@ void listIdentity(const LauncherSettings* packed, uint16_t subsystem, std::ostre
   out << "product     " << printableUtf8(unitsOf(settings.product)) << "\n";
   out << "version     " << printableUtf8(unitsOf(settings.version)) << "\n";
   out << "company     " << (settings.company[0] != 0 ? printableUtf8(unitsOf(settings.company)) : "(none)") << "\n";
+  out << "build id    " << (settings.build_id[0] != 0 ? printableUtf8(unitsOf(settings.build_id)) : "(none)") << "\n";
+  // As --keep-builds takes it.
+  out << "keep builds "
+      << (settings.keep_builds == kKeepAllBuilds ? std::string("all") : std::to_string(settings.keep_builds)) << "\n";
   out << "subsystem   " << subsystemName(subsystem) << "\n";
   // Shown with the separators a start will use, beside the template as it was given.
   const std::u16string shown = templateWithIdentity(settings);

@@ -16,6 +16,7 @@
 #include "PngCheck.h"
 #include "ProgressLine.h"
 #include "ResourceTree.h"
+#include "Sha256.h"
 
 namespace fs = std::filesystem;
 
@@ -154,6 +155,12 @@ class PayloadBuilder {
   uint64_t bytes_ = 0;
 };
 
+// Names the payload's content: the same files give the same id, any changed byte another, so that
+// each build gets a folder of its own. The bytes embedded are hashed, nothing else of the image.
+std::string buildIdOf(const std::vector<uint8_t>& payload) {
+  return hexDigits(sha256(payload.data(), payload.size()), kBuildIdLength / 2);
+}
+
 std::u16string outputName(const fs::path& output) {
   const std::optional<std::u16string> name = entryNameUnits(output.filename());
   if (!name || name->empty()) throw PackError("the output " + shown(output) + " has no file name that Windows can show");
@@ -240,9 +247,11 @@ void packApplication(const PackRequest& request) {
       request.workers > 0 ? request.workers : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   PayloadBuilder builder(request.level, workers, request.layout, progress);
   for (const AppFile& file : files) builder.add(file);
-  setResource(stub.resources, kRtRcdata, kPayloadResourceId, kLanguageNeutral, builder.finish());
+  std::vector<uint8_t> payload = builder.finish();
+  const std::string build_id = buildIdOf(payload);
+  setResource(stub.resources, kRtRcdata, kPayloadResourceId, kLanguageNeutral, std::move(payload));
   if (request.splash) setResource(stub.resources, kRtRcdata, kSplashResourceId, kLanguageNeutral, std::move(splash));
-  applyIdentityResources(stub.resources, identity.values, identity.icon, identity.manifest);
+  applyIdentityResources(stub.resources, identity.values, build_id, identity.icon, identity.manifest);
   std::vector<uint8_t> packed = rebuildWithResources(stub.image, stub.layout, stub.placement, stub.resources);
   stub.resources = ResourceNode{};
   progress.finish();

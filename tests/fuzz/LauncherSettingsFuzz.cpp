@@ -1,8 +1,9 @@
 // Fuzz target: any bytes as the launcher settings resource (resource 29), which the launcher reads
 // at every start and `onefile-pack list` and `verify` read. A refusal must have its phrase for the
 // report. What is accepted must be exactly what the packer writes: encoding it again gives the same
-// bytes, and the same values given to the packer as options are accepted and packed as these very
-// bytes. And it must be usable by a start: its extraction template, made into the extraction
+// bytes, and the same values given to the packer as options, with the same build id, are accepted
+// and packed as these very bytes. A resource of layout 1 counts as the layout 2 resource without a
+// build: the same texts, an empty build id, every build kept. And it must be usable by a start: its extraction template, made into the extraction
 // directory as a start makes it (with fixed answers for the system's folders, path, process id and
 // time), gives an absolute path that directory creation can climb and that leaves room for the
 // program's path. Reader and packer may both accept a value that no start can use, so only the
@@ -39,19 +40,32 @@ void require(bool condition, const char* what) {
 LauncherSettings Settings;
 uint8_t Encoded[kMaximumSettingsSize];
 
+// The bytes the encoder and the packer write for the settings read from `data`.
+std::vector<uint8_t> asWritten(const uint8_t* data, size_t size) {
+  std::vector<uint8_t> bytes(data, data + size);
+  if ((data[4] | (data[5] << 8)) == kSettingsLayoutWithoutBuild) {
+    bytes[4] = static_cast<uint8_t>(kSettingsLayoutVersion & 0xFF);
+    bytes[5] = static_cast<uint8_t>(kSettingsLayoutVersion >> 8);
+    bytes.insert(bytes.end(), {0, 0, kKeepAllBuilds & 0xFF, kKeepAllBuilds >> 8});
+  }
+  return bytes;
+}
+
 std::string optionOf(const WideUnit* text) {
   const std::optional<std::string> utf8 = utf8FromUtf16(unitsOf(text));
   require(utf8.has_value(), "an accepted value is no Unicode text, so no option could give it");
   return *utf8;
 }
 
-// The packer given the settings' values as --name, --version, --company and --extract-to.
-void requirePackerWrites(const uint8_t* data, size_t size) {
+// The packer given the settings' values as --name, --version, --company, --extract-to and
+// --keep-builds, and their build id as that of its payload.
+void requirePackerWrites(const std::vector<uint8_t>& written) {
   IdentityOptions options;
   options.name = optionOf(Settings.product);
   options.version = optionOf(Settings.version);
   options.company = optionOf(Settings.company);
   options.extract_to = optionOf(Settings.extraction_template);
+  options.keep_builds = Settings.keep_builds;
   AppIdentity identity;
   try {
     identity = resolveIdentity(options, MainProgramVersion{}, u"app.exe");
@@ -59,8 +73,8 @@ void requirePackerWrites(const uint8_t* data, size_t size) {
     fprintf(stderr, "launcher-settings: the packer refuses what the launcher accepts: %s\n", error.what());
     abort();
   }
-  const std::vector<uint8_t> packed = settingsResource(identity);
-  require(packed == std::vector<uint8_t>(data, data + size), "the packer writes other bytes for the same values");
+  const std::vector<uint8_t> packed = settingsResource(identity, optionOf(Settings.build_id));
+  require(packed == written, "the packer writes other bytes for the same values");
 }
 
 // The extraction directory as directory creation needs it: a drive ("X:\", or the bare "X:" that a
@@ -114,11 +128,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(strcmp(reason, "no problem") != 0 && strcmp(reason, "unknown problem") != 0, "a refusal without its reason");
     return 0;
   }
+  const std::vector<uint8_t> written = asWritten(data, size);
   const size_t length = encodeLauncherSettings(Settings, Encoded, sizeof Encoded);
-  require(length == size && memcmp(Encoded, data, size) == 0, "encoding the settings read gives other bytes");
+  require(length == written.size() && memcmp(Encoded, written.data(), length) == 0,
+          "encoding the settings read gives other bytes");
   // What `list` prints of them.
   printableUtf8(templateWithIdentity(Settings));
-  requirePackerWrites(data, size);
+  requirePackerWrites(written);
   requireUsableTarget();
   return 0;
 }

@@ -398,7 +398,10 @@ void settingsSeeds(const std::string& corpora, const std::string& directory) {
       {"packed-longest", 1,
        {std::u16string(kIdentityTextLimit, u'p'), std::u16string(kIdentityTextLimit, u'1'),
         std::u16string(kIdentityTextLimit, u'c'), u"{TEMP}" + std::u16string(kTemplateLengthLimit - 6, u't')}},
-      {"layout-2", 2, {u"MyApp", u"2.1", u"", standard}},
+      // Layout 2 ends in a build id and keep builds: without them it is refused.
+      {"layout-2-no-build-id", 2, {u"MyApp", u"2.1", u"", standard}},
+      {"layout-3", 3, {u"MyApp", u"2.1", u"", standard, u"3fa2c9e1d2b4a5c6"}},
+      {"layout-1-names-build", 1, {u"MyApp", u"2.1", u"", u"{CACHE_DIR}\\{PRODUCT}\\{VERSION}-{BUILD}"}},
       {"device-name-product", 1, {u"nul.app", u"1", u"", standard}},
       {"relative-template", 1, {u"MyApp", u"1", u"", u"{PRODUCT}\\{VERSION}"}},
       // Accepted by reader and packer alike, yet the directory creation of a start climbs only at
@@ -417,6 +420,19 @@ void settingsSeeds(const std::string& corpora, const std::string& directory) {
        {p128, u"1", u"", u"{CACHE_DIR}" + repeated(u"\\{PRODUCT}", 31) + u"\\" + std::u16string(80, u'x')}},
   };
   for (const auto& seed : seeds) save(directory, seed.name, settingsResourceBytes(seed.layout, seed.texts));
+  // Layout 2 as the packer writes it: the build id after the template, then keep builds.
+  const struct {
+    const char* name;
+    std::vector<std::u16string> texts;
+    uint16_t keep_builds;
+  } layout_2_seeds[] = {
+      {"packed-build-folder", {u"MyApp", u"2.1", u"", u"{CACHE_DIR}\\{PRODUCT}\\{VERSION}-{BUILD}", u"3fa2c9e1d2b4a5c6"}, 0},
+      {"packed-keep-all", {u"Tool", u"1.0", u"Acme", u"{HOME}\\{COMPANY}\\{build}", u"0123456789abcdef"}, kKeepAllBuilds},
+      {"packed-keep-limit", {u"Tool", u"1.0", u"", standard, u"ffffffffffffffff"}, kKeepBuildsLimit},
+  };
+  for (const auto& seed : layout_2_seeds) {
+    save(directory, seed.name, withKeepBuilds(settingsResourceBytes(kSettingsLayoutVersion, seed.texts), seed.keep_builds));
+  }
 }
 
 // A 16x16 bitmap icon: its header (the height counts the mask rows too) and a few pixels.

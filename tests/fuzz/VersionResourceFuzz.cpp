@@ -82,7 +82,7 @@ void requireIdentityStarts(const VersionInfo& info) {
   } catch (const PackError&) {
     return;
   }
-  const std::vector<uint8_t> settings_bytes = settingsResource(identity);
+  const std::vector<uint8_t> settings_bytes = settingsResource(identity, "0123456789abcdef");
   static LauncherSettings settings;
   const SettingsResult result = readLauncherSettings(settings_bytes.data(), settings_bytes.size(), settings);
   require(result.status == SettingsStatus::ok, "the launcher refuses the settings packed from this main program");

@@ -1,7 +1,7 @@
 // onefile-pack gives every application its own identity: the options, else the main program's
 // version resource and icon, else the fallbacks, reach the settings resource (read back by the
 // launcher's own reader), the version resource (decompiled by windres) and the icons (dumped by
-// llvm-readobj), and list shows them.
+// llvm-readobj), and list shows them with the build id of the payload.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -16,6 +16,7 @@
 #include "PackerTestSupport.h"
 #include "PeImage.h"
 #include "ResourceTree.h"
+#include "Sha256.h"
 
 namespace fs = std::filesystem;
 
@@ -35,6 +36,20 @@ std::u16string textOf(const WideUnit* text) {
   for (; *text != 0; ++text) units += static_cast<char16_t>(*text);
   return units;
 }
+
+// The id of a packed image's build: the first 8 bytes of the SHA-256 of its payload resource.
+std::string buildIdOf(const Bytes& image) {
+  const ResourceNode tree = readResourceTree(image, readPeLayout(image));
+  const ResourceNode* payload = findResource(tree, kRtRcdata, 27);
+  if (payload == nullptr) return "(no payload)";
+  return hexDigits(sha256(payload->data.data(), payload->data.size()), 8);
+}
+
+// list's lines of the build, and its folder as the default template gives it.
+std::string buildLines(const Bytes& image, const std::string& keep_builds = "0") {
+  return "build id    " + buildIdOf(image) + "\nkeep builds " + keep_builds + "\n";
+}
+std::string folderOf(const Bytes& image) { return buildIdOf(image).substr(0, 8); }
 
 // The lines of list before its file table.
 std::string identityLines(const std::string& listing) { return listing.substr(0, listing.find("        size  checksum")); }
@@ -77,9 +92,11 @@ TEST_F(PackIdentity, OptionsBecomeTheSettingsAndTheVersionResource) {
   EXPECT_EQ(list("MyApp.exe"),
             "product     My App\n"
             "version     2.1.0-beta\n"
-            "company     Acme Inc.\n"
-            "subsystem   windowed\n"
-            "extract to  {CACHE_DIR}\\My App\\2.1.0-beta  (template {CACHE_DIR}\\{PRODUCT}\\{VERSION})\n");
+            "company     Acme Inc.\n" +
+                buildLines(image) +
+                "subsystem   windowed\n"
+                "extract to  {CACHE_DIR}\\My App\\2.1.0-beta-" +
+                folderOf(image) + "  (template {CACHE_DIR}\\{PRODUCT}\\{VERSION}-{BUILD})\n");
 
   const std::map<std::string, Bytes> resources = resourcesDumpedByReadobj(image);
   const std::map<std::string, Bytes> stub_resources = resourcesDumpedByReadobj(readBytes(stub));
@@ -97,7 +114,10 @@ TEST_F(PackIdentity, OptionsBecomeTheSettingsAndTheVersionResource) {
   EXPECT_EQ(textOf(settings.product), u"My App");
   EXPECT_EQ(textOf(settings.version), u"2.1.0-beta");
   EXPECT_EQ(textOf(settings.company), u"Acme Inc.");
-  EXPECT_EQ(textOf(settings.extraction_template), u"{CACHE_DIR}\\{PRODUCT}\\{VERSION}");
+  EXPECT_EQ(textOf(settings.extraction_template), u"{CACHE_DIR}\\{PRODUCT}\\{VERSION}-{BUILD}");
+  const std::string id = buildIdOf(image);
+  EXPECT_EQ(textOf(settings.build_id), std::u16string(id.begin(), id.end()));
+  EXPECT_EQ(settings.keep_builds, 0);
 
   const std::map<std::string, std::string> expected = {
       {"FILEVERSION", "2, 1, 0, 0"},          {"PRODUCTVERSION", "2, 1, 0, 0"},
@@ -110,20 +130,25 @@ TEST_F(PackIdentity, OptionsBecomeTheSettingsAndTheVersionResource) {
 
 TEST_F(PackIdentity, TheTemplateAndCompanyReachTheExtractionDirectory) {
   writeBytes(app / "main.exe", Bytes{'M', 'Z'});
-  pack("main.exe", "a.exe", {"--windowed", "--name", "Tool", "--company", "Acme", "--extract-to", "{HOME}\\apps\\{COMPANY}\\{PRODUCT}"});
-  EXPECT_EQ(list("a.exe"),
-            "product     Tool\nversion     1.0\ncompany     Acme\nsubsystem   windowed\n"
-            "extract to  {HOME}\\apps\\Acme\\Tool  (template {HOME}\\apps\\{COMPANY}\\{PRODUCT})\n");
+  const Bytes a = pack("main.exe", "a.exe",
+                       {"--windowed", "--name", "Tool", "--company", "Acme", "--extract-to", "{HOME}\\apps\\{COMPANY}\\{PRODUCT}",
+                        "--keep-builds", "3"});
+  EXPECT_EQ(list("a.exe"), "product     Tool\nversion     1.0\ncompany     Acme\n" + buildLines(a, "3") +
+                               "subsystem   windowed\n"
+                               "extract to  {HOME}\\apps\\Acme\\Tool  (template {HOME}\\apps\\{COMPANY}\\{PRODUCT})\n");
   // An empty --company leaves it out; {COMPANY} then gives the product name.
-  pack("main.exe", "b.exe", {"--windowed", "--name", "Tool", "--company=", "--extract-to", "{CACHE_DIR}\\{COMPANY}\\{PRODUCT}"});
-  EXPECT_EQ(list("b.exe"),
-            "product     Tool\nversion     1.0\ncompany     (none)\nsubsystem   windowed\n"
-            "extract to  {CACHE_DIR}\\Tool\\Tool  (template {CACHE_DIR}\\{COMPANY}\\{PRODUCT})\n");
+  const Bytes b = pack("main.exe", "b.exe",
+                       {"--windowed", "--name", "Tool", "--company=", "--extract-to", "{CACHE_DIR}\\{COMPANY}\\{PRODUCT}",
+                        "--keep-builds=all"});
+  EXPECT_EQ(list("b.exe"), "product     Tool\nversion     1.0\ncompany     (none)\n" + buildLines(b, "all") +
+                               "subsystem   windowed\n"
+                               "extract to  {CACHE_DIR}\\Tool\\Tool  (template {CACHE_DIR}\\{COMPANY}\\{PRODUCT})\n");
   // A template written with "/" is shown as given and as the folder a start makes of it.
-  pack("main.exe", "c.exe", {"--windowed", "--name", "Tool", "--extract-to", "{CACHE_DIR}/apps//{PRODUCT}/"});
-  EXPECT_EQ(list("c.exe"),
-            "product     Tool\nversion     1.0\ncompany     (none)\nsubsystem   windowed\n"
-            "extract to  {CACHE_DIR}\\apps\\Tool  (template {CACHE_DIR}/apps//{PRODUCT}/)\n");
+  const Bytes c = pack("main.exe", "c.exe", {"--windowed", "--name", "Tool", "--extract-to", "{CACHE_DIR}/apps//{PRODUCT}/{build}"});
+  EXPECT_EQ(list("c.exe"), "product     Tool\nversion     1.0\ncompany     (none)\n" + buildLines(c) +
+                               "subsystem   windowed\n"
+                               "extract to  {CACHE_DIR}\\apps\\Tool\\" +
+                               folderOf(c) + "  (template {CACHE_DIR}/apps//{PRODUCT}/{build})\n");
 }
 
 TEST_F(PackIdentity, DefaultsComeFromTheMainProgramElseFromTheFallbacks) {
@@ -131,9 +156,11 @@ TEST_F(PackIdentity, DefaultsComeFromTheMainProgramElseFromTheFallbacks) {
   if (demo.empty() || !fs::is_regular_file(demo)) GTEST_SKIP() << "the Windows build's demo program is not there";
   writeBytes(app / "Quorvell.exe", readBytes(demo));
   const Bytes image = pack("Quorvell.exe", "Demo.exe");
-  EXPECT_EQ(list("Demo.exe"),
-            "product     Quorvell Demo\nversion     2.4.1\ncompany     Quorvell Demo Works\nsubsystem   windowed\n"
-            "extract to  {CACHE_DIR}\\Quorvell Demo\\2.4.1  (template {CACHE_DIR}\\{PRODUCT}\\{VERSION})\n");
+  EXPECT_EQ(list("Demo.exe"), "product     Quorvell Demo\nversion     2.4.1\ncompany     Quorvell Demo Works\n" +
+                                  buildLines(image) +
+                                  "subsystem   windowed\n"
+                                  "extract to  {CACHE_DIR}\\Quorvell Demo\\2.4.1-" +
+                                  folderOf(image) + "  (template {CACHE_DIR}\\{PRODUCT}\\{VERSION}-{BUILD})\n");
   const std::map<std::string, std::string> version = versionSeenByWindres(image);
   EXPECT_EQ(version.at("FileDescription"), "Quorvell demo application");
   EXPECT_EQ(version.at("LegalCopyright"), "Copyright 2026 the onefile developers");
@@ -155,9 +182,10 @@ TEST_F(PackIdentity, DefaultsComeFromTheMainProgramElseFromTheFallbacks) {
   // company, and the stub's icon.
   writeBytes(app / "plain.exe", Bytes{'M', 'Z'});
   const Bytes plain = pack("plain.exe", "Plain Tool.exe", {"--console"});
-  EXPECT_EQ(list("Plain Tool.exe"),
-            "product     Plain Tool\nversion     1.0\ncompany     (none)\nsubsystem   console\n"
-            "extract to  {CACHE_DIR}\\Plain Tool\\1.0  (template {CACHE_DIR}\\{PRODUCT}\\{VERSION})\n");
+  EXPECT_EQ(list("Plain Tool.exe"), "product     Plain Tool\nversion     1.0\ncompany     (none)\n" + buildLines(plain) +
+                                        "subsystem   console\n"
+                                        "extract to  {CACHE_DIR}\\Plain Tool\\1.0-" +
+                                        folderOf(plain) + "  (template {CACHE_DIR}\\{PRODUCT}\\{VERSION}-{BUILD})\n");
   EXPECT_EQ(versionSeenByWindres(plain).at("FileDescription"), "Plain Tool");
   const std::map<std::string, Bytes> stub_resources = resourcesDumpedByReadobj(readBytes(stub));
   EXPECT_EQ(resourcesDumpedByReadobj(plain).at("14/1/1033"), stub_resources.at("14/1/1033"));

@@ -1,6 +1,7 @@
 // onefile-pack end to end on the host: a tree packed and read back by list, verify and extract
-// byte for byte; the frame and trailer bytes; the same bytes from the same input; and every bad
-// input refused with its message and exit code, leaving no output and the inputs as they were.
+// byte for byte; the frame and trailer bytes; the same bytes from the same input, and a build id
+// that follows the payload's content; and every bad input refused with its message and exit code,
+// leaving no output and the inputs as they were.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -16,6 +17,7 @@
 #define ZSTD_STATIC_LINKING_ONLY  // ZSTD_getFrameHeader
 #include <zstd.h>
 
+#include "CommandLine.h"
 #include "Crc32.h"
 #include "PackCommand.h"
 #include "LittleEndian.h"
@@ -25,6 +27,7 @@
 #include "PeResourceUpdate.h"
 #include "PeSubsystem.h"
 #include "ResourceTree.h"
+#include "Sha256.h"
 
 namespace fs = std::filesystem;
 
@@ -222,6 +225,51 @@ TEST_F(Packer, FrameHeaderAndTrailerAreFixedAndPacksAreReproducible) {
   ASSERT_EQ(3 + frame + 14, resource.size());
   EXPECT_EQ(Bytes(resource.end() - 14, resource.end() - 8), Bytes(6, 0));
   EXPECT_EQ(readU64(&resource[resource.size() - 8]), resource.size() - 8);
+}
+
+// The value of one of list's identity lines ("build id    3fa2c9e1d2b4a5c6").
+std::string listed(const std::string& listing, const std::string& label) {
+  const std::string prefix = label + std::string(12 - label.size(), ' ');
+  const size_t at = listing.find("\n" + prefix);
+  if (at == std::string::npos) return "(no " + label + " line)";
+  const size_t start = at + 1 + prefix.size();
+  return listing.substr(start, listing.find('\n', start) - start);
+}
+
+// The build id names the payload's content: the same files give the same id whatever else
+// changes, one changed byte gives another, and the default template makes a folder of it.
+TEST_F(Packer, TheBuildIdFollowsThePayloadsContent) {
+  for (const TreeFile& file : sampleTree()) put(app / file.path, file.bytes);
+  const auto packAs = [&](const std::string& output, const std::vector<std::string>& options) {
+    std::vector<std::string> arguments{app.string(), "--main", "Quorvell.exe", "--stub", stub, "-o", out(output)};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    const CommandResult result = pack(arguments);
+    EXPECT_EQ(result.exit_code, 0) << result.err;
+    const CommandResult listing = runCommand({kTool, "list", out(output)});
+    EXPECT_EQ(listing.exit_code, 0) << listing.err;
+    return listing.out;
+  };
+  fs::create_directories(scratch.path() / "again");
+  const std::string first = packAs("app.exe", {});
+  const std::string again = packAs("again/app.exe", {});
+  EXPECT_EQ(readBytes(out("app.exe")), readBytes(out("again/app.exe")));
+  const std::string id = listed(first, "build id");
+  const Bytes payload = payloadResource(readBytes(out("app.exe")));
+  EXPECT_EQ(id, hexDigits(sha256(payload.data(), payload.size()), 8));
+  EXPECT_EQ(listed(again, "build id"), id);
+  // The product name is the output's: the main program has no version resource.
+  EXPECT_EQ(listed(first, "extract to"), "{CACHE_DIR}\\app\\1.0-" + id.substr(0, 8) +
+                                             "  (template {CACHE_DIR}\\{PRODUCT}\\{VERSION}-{BUILD})");
+  // The identity is no part of the payload.
+  EXPECT_EQ(listed(packAs("renamed.exe", {"--name", "Other", "--version", "9"}), "build id"), id);
+
+  // One byte of one file, its size and name unchanged.
+  Bytes level = textBytes("level one");
+  level[0] = 'L';
+  put(app / "data" / "levels" / "1.txt", level);
+  const std::string changed = listed(packAs("changed.exe", {}), "build id");
+  EXPECT_NE(changed, id);
+  EXPECT_EQ(changed.size(), 16u);
 }
 
 // The default layout: the marker zstd skips, then frames that each declare their size and a window
@@ -566,6 +614,8 @@ const BadInput kBadInputs[] = {
      "--level takes a whole number from 1 to 22", 2},
     {"unknown option", [](const fs::path& r) { auto a = packArguments(r); a.push_back("--fast"); return a; },
      "unknown option '--fast'", 2},
+    {"keep builds out of range", [](const fs::path& r) { return withOptions(r, {"--keep-builds", "101"}); },
+     "--keep-builds takes a whole number from 0 to 100 or all, not '101'", 2},
     // The identity: refused before anything is written, each value with where it came from.
     {"name with a colon", [](const fs::path& r) { return withOptions(r, {"--name", "A:B"}); },
      "the product name 'A:B' (from --name) contains ':', which Windows does not allow in file names, and the extraction "
@@ -696,6 +746,32 @@ TEST_F(Packer, ReadersRefuseHostilePayloadsWithOneLine) {
     EXPECT_LE(written.size(), 1u);
     if (!written.empty()) EXPECT_EQ(written.at("main.exe"), textBytes("MZ"));
   }
+}
+
+TEST(PackerCommandLine, KeepBuildsTakesZeroToAHundredOrAll) {
+  const struct {
+    const char* value;
+    int keep_builds;  // -1: refused
+  } cases[] = {{"0", 0},   {"7", 7},     {"100", 100}, {"0100", 100}, {"all", kKeepAllBuilds}, {"101", -1},
+               {"-1", -1}, {"+5", -1},   {"", -1},     {"ALL", -1},   {"1e2", -1},           {"five", -1},
+               {" 5", -1}, {"65535", -1}, {"99999999999999999999", -1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value);
+    const std::vector<fs::path> arguments{"pack", "app", "--main", "m.exe", "-o", "o.exe", std::string("--keep-builds=") + c.value};
+    if (c.keep_builds >= 0) {
+      EXPECT_EQ(parseCommandLine(arguments).pack.identity.keep_builds, c.keep_builds);
+      continue;
+    }
+    try {
+      parseCommandLine(arguments);
+      ADD_FAILURE() << "accepted";
+    } catch (const UsageError& error) {
+      EXPECT_EQ(std::string(error.what()),
+                std::string("--keep-builds takes a whole number from 0 to 100 or all, not '") + c.value + "'");
+    }
+  }
+  EXPECT_EQ(parseCommandLine({"pack", "app", "--main", "m.exe", "-o", "o.exe"}).pack.identity.keep_builds, 0)
+      << "by default no other build is kept";
 }
 
 TEST(PackerCommandLine, HelpVersionAndUsageErrors) {

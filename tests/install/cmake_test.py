@@ -52,9 +52,9 @@ class Project:
         return lines[:heading], lines[heading + 1:]
 
     def identity(self, packed):
-        """The identity lines of the packer's list, as a dictionary."""
-        return dict(("extract to", line[len("extract to"):].strip()) if line.startswith("extract to")
-                    else line.split(None, 1) for line in self.listing(packed)[0])
+        """The identity lines of the packer's list, as a dictionary: a label of up to 12
+        characters ("keep builds", "extract to"), then its value."""
+        return dict((line[:12].strip(), line[12:].strip()) for line in self.listing(packed)[0])
 
     def payload(self, packed):
         """The payload's names in order, and the totals line, from the packer's list."""
@@ -150,8 +150,11 @@ class PackedFolder(ScratchTest, RepackCases):
         self.assertIn("in 4 frames", totals)
 
     def test_identity_options_reach_the_packed_executable(self):
-        self.assertEqual(self.project.identity(self.assets_app), {
-            "product": "Assets App", "version": "2.5", "company": "Probe Works", "subsystem": "windowed",
+        identity = self.project.identity(self.assets_app)
+        self.assertRegex(identity.pop("build id"), "^[0-9a-f]{16}$")
+        self.assertEqual(identity, {
+            "product": "Assets App", "version": "2.5", "company": "Probe Works", "keep builds": "2",
+            "subsystem": "windowed",
             "extract to": "{CACHE_DIR}\\Probe Works\\Assets App-2.5  (template {CACHE_DIR}\\{COMPANY}\\{PRODUCT}-{VERSION})"})
         # Without options: the output's name and the packer's fallbacks, the main program's subsystem.
         identity = self.project.identity(self.folder_app)
