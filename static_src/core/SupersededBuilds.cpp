@@ -37,12 +37,13 @@ bool splitExtractionDirectory(const WideUnit* directory, size_t& parent_length, 
 
 void chooseBuildsToKeep(BuildCandidate* candidates, size_t count, uint32_t keep) {
   for (size_t i = 0; i < count; ++i) {
+    const uint64_t time = candidates[i].last_used;
     size_t later = 0;
     // Equal times are ordered by position, so that exactly `keep` of any part are kept.
-    for (size_t j = 0; j < count && later < keep; ++j)
-      if (candidates[j].last_used > candidates[i].last_used ||
-          (candidates[j].last_used == candidates[i].last_used && j < i))
-        ++later;
+    for (size_t j = 0; j < count; ++j) {
+      const uint64_t other = candidates[j].last_used;
+      if (other > time || (other == time && j < i)) ++later;
+    }
     candidates[i].keep = later < keep;
   }
 }

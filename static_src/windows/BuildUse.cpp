@@ -2,11 +2,15 @@
 
 #include "ExtractionLock.h"
 
+namespace {
+// Never closed: the system drops it when the process ends, however it ends.
+HANDLE build_use_sign = nullptr;
+}  // namespace
+
 void markBuildInUse(const WideUnit* directory) {
   WideBuffer<64> name;
   buildUseName(directory, name);
-  // Never closed: the system drops it when the process ends, however it ends.
-  CreateEventW(nullptr, TRUE, FALSE, name);
+  build_use_sign = CreateEventW(nullptr, TRUE, FALSE, name);
 }
 
 bool buildInUse(const WideUnit* directory) {

@@ -138,8 +138,8 @@ TEST(BuildRecord, DamageOfAnyKindIsRefused) {
   auto signature = good;
   signature[0] = 'X';
   std::vector<uint8_t> long_build = writeRecord(identity(u"Tool", u"", u"1.0", u"0123456789abcdef"), {});
-  // The build id's terminator (bytes 6 + 2 * (5 + 1 + 4)) + 32 becomes one more unit.
-  long_build.insert(long_build.begin() + 6 + 2 * 10 + 32, {'0', 0});
+  // Before the build id's terminator (header 6, "Tool" 10, "" 2, "1.0" 8, the id 32 bytes): one more unit.
+  long_build.insert(long_build.begin() + 58, {'0', 0});
   const struct {
     const char* what;
     std::vector<uint8_t> bytes;
