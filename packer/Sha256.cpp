@@ -27,7 +27,7 @@ uint32_t readBigEndian(const uint8_t* at) {
 
 void compressBlock(uint32_t hash[8], const uint8_t* block) {
   uint32_t schedule[64];
-  for (int i = 0; i < 16; ++i) schedule[i] = readBigEndian(block + 4 * i);
+  for (size_t i = 0; i < 16; ++i) schedule[i] = readBigEndian(block + 4 * i);
   for (int i = 16; i < 64; ++i) {
     const uint32_t s0 = rotateRight(schedule[i - 15], 7) ^ rotateRight(schedule[i - 15], 18) ^ (schedule[i - 15] >> 3);
     const uint32_t s1 = rotateRight(schedule[i - 2], 17) ^ rotateRight(schedule[i - 2], 19) ^ (schedule[i - 2] >> 10);

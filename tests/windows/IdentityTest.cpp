@@ -17,6 +17,7 @@
 #include "Crc32.h"
 #include "ExitCodes.h"
 #include "LauncherFactory.h"
+#include "LauncherSettings.h"
 #include "ProcessRunner.h"
 #include "SettingsBytes.h"
 
@@ -56,6 +57,21 @@ std::string resourceBytes(HMODULE module, const wchar_t* type, WORD name) {
   if (resource == nullptr) return "";
   const char* bytes = static_cast<const char*>(LockResource(LoadResource(module, resource)));
   return bytes != nullptr ? std::string(bytes, SizeofResource(module, resource)) : "";
+}
+
+// The folder of a packed executable's build below "{PRODUCT}\{VERSION}-", as its settings give it:
+// the first 8 digits of the build id. Empty when the settings cannot be read.
+std::wstring buildFolder(const std::wstring& packed) {
+  HMODULE module = LoadLibraryExW(packed.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (module == nullptr) return L"";
+  const std::string bytes = resourceBytes(module, RT_RCDATA, kSettingsResourceId);
+  FreeLibrary(module);
+  static LauncherSettings settings;
+  if (readLauncherSettings(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), settings).status !=
+      SettingsStatus::ok) {
+    return L"";
+  }
+  return std::wstring(settings.build_id, settings.build_id + kBuildVariableLength);
 }
 
 class Identity : public testing::Test {
@@ -229,13 +245,17 @@ TEST_F(Identity, TwoApplicationsWithTheSameProgramNameRunSideBySide) {
   ASSERT_EQ(pack(work_ + L"\\alpha", alpha, {L"--name", L"Identity Alpha", L"--version", L"1"}).exit_code, 0u);
   ASSERT_EQ(pack(work_ + L"\\beta", beta, {L"--name", L"Identity Beta", L"--version", L"1"}).exit_code, 0u);
 
+  // The default template: "{PRODUCT}\{VERSION}-{BUILD}".
+  const std::wstring alpha_build = alpha_dir + L"\\1-" + buildFolder(alpha);
+  const std::wstring beta_build = beta_dir + L"\\1-" + buildFolder(beta);
+
   // One after the other, each finds its own files and leaves the other's alone.
   EXPECT_EQ(run(alpha, {}).exit_code, 0u);
-  const std::string alpha_program = readFileBytes(alpha_dir + L"\\1\\app.exe");
+  const std::string alpha_program = readFileBytes(alpha_build + L"\\app.exe");
   EXPECT_EQ(run(beta, {}).exit_code, 0u);
   EXPECT_EQ(run(alpha, {}).exit_code, 0u);
-  EXPECT_EQ(readFileBytes(alpha_dir + L"\\1\\data\\shared.bin"), std::string(100000, 'a'));
-  EXPECT_EQ(readFileBytes(beta_dir + L"\\1\\data\\shared.bin"), std::string(70000, 'b'));
+  EXPECT_EQ(readFileBytes(alpha_build + L"\\data\\shared.bin"), std::string(100000, 'a'));
+  EXPECT_EQ(readFileBytes(beta_build + L"\\data\\shared.bin"), std::string(70000, 'b'));
 
   // At the same time: alpha's program runs (and holds its app.exe) while beta starts and ends.
   const std::wstring release = work_ + L"\\release";
@@ -250,24 +270,28 @@ TEST_F(Identity, TwoApplicationsWithTheSameProgramNameRunSideBySide) {
   EXPECT_EQ(second.exit_code, 0u) << second.out << second.err;
   EXPECT_EQ(second.out + second.err, "");
   EXPECT_EQ(first.exit_code, 0u) << first.out << first.err;
-  EXPECT_TRUE(readFileBytes(alpha_dir + L"\\1\\app.exe") == alpha_program);
+  EXPECT_TRUE(readFileBytes(alpha_build + L"\\app.exe") == alpha_program);
 
-  // The same identity for both is what every application had before: while alpha runs, beta
-  // cannot replace alpha's program under the same name.
+  // Another build with the same name and version, as a rebuild of alpha would be: it unpacks into
+  // a folder of its own and starts while alpha runs. With one folder per version it could not
+  // replace alpha's program, which the running alpha holds open.
   const std::wstring same = work_ + L"\\same.exe";
   ASSERT_EQ(pack(work_ + L"\\beta", same, {L"--name", L"Identity Alpha", L"--version", L"1"}).exit_code, 0u);
+  const std::wstring same_build = alpha_dir + L"\\1-" + buildFolder(same);
+  ASSERT_NE(same_build, alpha_build);
   DeleteFileW(release.c_str());
   DeleteFileW((release + L".running").c_str());
   ProcessResult held;
   std::thread holder_again([&] { held = run(alpha, {}, {{L"ONEFILE_TEST_CHILD_HOLD", release}}); });
   for (int waited = 0; waited < 120000 && !fileExists(release + L".running"); waited += 10) Sleep(10);
-  const ProcessResult clash = run(same, {});
+  const ProcessResult rebuilt = run(same, {});
   writeFileBytes(release, "");
   holder_again.join();
   EXPECT_EQ(held.exit_code, 0u);
-  EXPECT_EQ(clash.exit_code, static_cast<DWORD>(kFatalExitCode));
-  EXPECT_NE(clash.err.find("Error, failed to open '" + narrow(alpha_dir) + "\\1\\app.exe' for writing."), std::string::npos)
-      << clash.err;
+  EXPECT_EQ(rebuilt.exit_code, 0u) << rebuilt.out << rebuilt.err;
+  EXPECT_EQ(rebuilt.out + rebuilt.err, "");
+  EXPECT_TRUE(readFileBytes(alpha_build + L"\\app.exe") == alpha_program);
+  EXPECT_EQ(readFileBytes(same_build + L"\\data\\shared.bin"), std::string(70000, 'b'));
 }
 
 struct SettingsCase {
@@ -279,6 +303,13 @@ struct SettingsCase {
 };
 
 const std::u16string kTemplate = u"{CACHE_DIR}\\onefile-identity-settings\\{PRODUCT}";
+const std::u16string kBuildId = u"3fa2c9e1d2b4a5c6";
+
+// Layout 2: the texts of layout 1, the build id and keep builds.
+std::string layout2(const std::u16string& product, const std::u16string& extraction, const std::u16string& build_id,
+                    uint16_t keep_builds) {
+  return withKeepBuilds(settingsResourceBytes(2, {product, u"1", u"", extraction, build_id}), keep_builds);
+}
 
 const SettingsCase kSettingsCases[] = {
     {"no settings: the compiled values", false, "", "", L"Quorvell\\1.3\\onefile-identity-settings\\app.exe"},
@@ -287,7 +318,18 @@ const SettingsCase kSettingsCases[] = {
     {"cut short", true, "QOVS\x01", "the resource is cut short", nullptr},
     {"another signature", true, settingsResourceBytes(1, {u"a", u"1", u"", kTemplate}).replace(0, 4, "QOV!"),
      "the resource does not begin with QOVS", nullptr},
-    {"layout 2", true, settingsResourceBytes(2, {u"a", u"1", u"", kTemplate}), "its layout version is unknown", nullptr},
+    {"layout 2 with a build folder", true, layout2(u"Valid", kTemplate + u"\\{BUILD}", kBuildId, kKeepAllBuilds), "",
+     L"onefile-identity-settings\\Valid\\3fa2c9e1\\onefile-identity-settings\\app.exe"},
+    {"layout 3", true, settingsResourceBytes(3, {u"a", u"1", u"", kTemplate, kBuildId}) + std::string(2, '\0'),
+     "its layout version is unknown", nullptr},
+    {"layout 2 without a build id", true, settingsResourceBytes(2, {u"a", u"1", u"", kTemplate}),
+     "the build id is not terminated", nullptr},
+    {"build id in upper case", true, layout2(u"a", kTemplate, u"3FA2C9E1D2B4A5C6", 0),
+     "the build id is not 16 lower-case hex digits", nullptr},
+    {"keep builds past the limit", true, layout2(u"a", kTemplate, kBuildId, 101),
+     "the number of builds to keep is neither 0 to 100 nor all", nullptr},
+    {"layout 1 naming {BUILD}", true, settingsResourceBytes(1, {u"a", u"1", u"", kTemplate + u"\\{BUILD}"}),
+     "the extraction template names {BUILD}, but there is no build id", nullptr},
     {"product unterminated", true, settingsResourceBytes(1, {u"Valid"}, false), "the product name is not terminated", nullptr},
     {"template too long", true, settingsResourceBytes(1, {u"a", u"1", u"", u"{TEMP}" + std::u16string(1100, u'x')}),
      "the extraction template is too long", nullptr},

@@ -8,4 +8,6 @@ set_target_properties(console-child PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${ONEFI
 
 onefile_windows_test(packer-test "${PROJECT_SOURCE_DIR}/tests/windows/PackerTest.cpp")
 target_include_directories(packer-test PRIVATE "${PROJECT_SOURCE_DIR}/static_src/core")
+# The packer's SHA-256: the folder a packed launcher unpacks into names its payload's digest.
+target_link_libraries(packer-test PRIVATE onefile_packer_units)
 add_dependencies(packer-test onefile-pack quiet-child console-child)

@@ -1,7 +1,7 @@
 // onefile-pack built for Windows, run under Wine: it packs a folder, and Windows itself takes the
 // result: the resource functions find the stub's icon and manifest, and a version resource of the
 // application's own, next to resources 27, 28 and 29, and the packed launcher passes its header
-// test and unpacks every file where its identity says.
+// test and unpacks every file where its identity and build say.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -12,6 +12,7 @@
 
 #include "LauncherFactory.h"
 #include "ProcessRunner.h"
+#include "Sha256.h"
 
 namespace {
 
@@ -19,10 +20,17 @@ const std::wstring kSubfolder = L"packer-test";
 
 // Packed without identity options from a program without a version resource, packed.exe takes
 // the output's name and the fallback version.
-std::wstring extractionDirectory() {
+std::wstring productDirectory() {
   wchar_t folder[MAX_PATH];
   SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder);
-  return std::wstring(folder) + L"\\packed\\1.0";
+  return std::wstring(folder) + L"\\packed";
+}
+
+// The default template gives each build a folder of its own: the version, "-", and the first 8
+// hex digits of the SHA-256 of the payload resource.
+std::wstring extractionDirectory(const std::string& payload) {
+  const std::string id = hexDigits(sha256(payload.data(), payload.size()), 4);
+  return productDirectory() + L"\\1.0-" + std::wstring(id.begin(), id.end());
 }
 
 ProcessResult run(const std::wstring& program, const std::vector<std::wstring>& arguments) {
@@ -58,7 +66,7 @@ class WindowsPacker : public testing::Test {
  protected:
   void SetUp() override {
     work_ = makeTemporaryDirectory(L"packer");
-    removeTree(extractionDirectory() + L"\\" + kSubfolder);
+    removeTree(productDirectory());
     app_ = work_ + L"\\app";
     files_ = {{kSubfolder + L"\\app.exe", readFileBytes(fullPath(L"fixtures\\quiet-child.exe"))},
               {kSubfolder + L"\\data\\Gr\u00fc\u00dfe.txt", "non-ASCII name"},
@@ -75,7 +83,7 @@ class WindowsPacker : public testing::Test {
   }
   void TearDown() override {
     removeTree(work_);
-    removeTree(extractionDirectory() + L"\\" + kSubfolder);
+    removeTree(productDirectory());
   }
 
   std::wstring work_;
@@ -121,7 +129,7 @@ TEST_F(WindowsPacker, PackedLauncherIsReadByWindowsAndUnpacksItsFiles) {
   EXPECT_EQ(started.err, "");
   EXPECT_EQ(started.exit_code, 0u);
   for (const auto& [name, bytes] : files_) {
-    EXPECT_TRUE(readFileBytes(extractionDirectory() + L"\\" + name) == bytes) << narrow(name);
+    EXPECT_TRUE(readFileBytes(extractionDirectory(payload.bytes) + L"\\" + name) == bytes) << narrow(name);
   }
 
   const ProcessResult verifying = runPacker({L"verify", packed});

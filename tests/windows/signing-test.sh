@@ -42,7 +42,10 @@ grep -q "Signature verification: ok" "$work/verify.txt" || fail "no verified sig
 status=0
 ONEFILE_TEST_EXIT=42 "$root/cmake/wine-run" "$prefix" "$work/signed.exe" </dev/null >/dev/null 2>&1 || status=$?
 [ "$status" = 42 ] || fail "the signed launcher ended with $status, not the child's 42"
-[ -f "$cache/1.0/app.exe" ] || fail "the signed launcher did not unpack its child"
+# The default template gives each build its own folder: the version, "-", the build id's start.
+build=$("$packer" list "$work/signed.exe" | sed -n 's/^build id    \([0-9a-f]\{8\}\)[0-9a-f]\{8\}$/\1/p')
+[ -n "$build" ] || fail "list shows no build id"
+[ -f "$cache/1.0-$build/app.exe" ] || fail "the signed launcher did not unpack its child"
 
 "$packer" list "$work/signed.exe" > "$work/list.txt" || fail "list cannot read the signed launcher"
 grep -q "^product     onefile-signing-test$" "$work/list.txt" || fail "list does not show the identity"
