@@ -1,7 +1,6 @@
 #include "BuildRecord.h"
 
 #include "Crc32.h"
-#include "WideString.h"
 
 const WideUnit kBuildRecordSuffix[] = WIDE_TEXT(".onefile-build");
 const WideUnit kRemovingFolderSuffix[] = WIDE_TEXT(".onefile-removing");
@@ -83,6 +82,12 @@ bool takeText(BuildRecordReader& reader, WideUnit* text, size_t limit) {
   return false;
 }
 
+size_t unitsOf(const WideUnit* text) {
+  size_t length = 0;
+  while (text[length] != 0) ++length;
+  return length;
+}
+
 bool endsRecord(BuildRecordReader& reader) {
   const uint32_t expected = reader.crc;
   uint64_t trailer = 0;
@@ -149,8 +154,8 @@ RecordStatus nextRecordedFile(BuildRecordReader& reader, EntryNameBuffer& name, 
 }
 
 bool folderOfRecordName(const WideUnit* file_name, WideUnit* folder, size_t capacity) {
-  const size_t length = wideLength(file_name);
-  const size_t suffix = wideLength(kBuildRecordSuffix);
+  const size_t length = unitsOf(file_name);
+  const size_t suffix = unitsOf(kBuildRecordSuffix);
   if (length <= suffix || length - suffix >= capacity) return false;
   for (size_t i = 0; i < suffix; ++i) {
     WideUnit unit = file_name[length - suffix + i];

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "BuildRecord.h"
 #include "Crc32.h"
 #include "IconFile.h"
 #include "LauncherSettings.h"
@@ -495,6 +496,37 @@ void versionSeeds(const std::string& corpora, const std::string& directory) {
 
 }  // namespace
 
+bool appendRecordBytes(void* context, const uint8_t* bytes, size_t length) {
+  static_cast<std::string*>(context)->append(reinterpret_cast<const char*>(bytes), length);
+  return true;
+}
+
+// A build record as a start writes it, after the byte that sets the target's read size.
+std::string recordSeed(char read_size, const std::u16string& build_id, const std::vector<std::u16string>& names) {
+  std::string bytes(1, read_size);
+  BuildRecordIdentity identity{};
+  std::copy_n(u"Quorvell", 9, identity.product);
+  std::copy_n(u"1.3", 4, identity.version);
+  std::copy(build_id.begin(), build_id.end(), identity.build_id);
+  uint8_t buffer[4096];
+  BuildRecordWriter writer = {buffer, sizeof buffer, 0, 0, false, appendRecordBytes, &bytes};
+  beginBuildRecord(writer, identity);
+  uint64_t size = 0;
+  for (const std::u16string& name : names) addRecordedFile(writer, name.c_str(), size += 4096, 0x1234567u);
+  finishBuildRecord(writer);
+  return bytes;
+}
+
+void buildRecordSeeds(const std::string& directory) {
+  save(directory, "three-files", recordSeed('\xff', u"0123456789abcdef", {u"Quorvell.exe", u"lib\\a.dll", u"empty.txt"}));
+  save(directory, "no-files-small-reads", recordSeed('\x02', u"", {}));
+  std::string unsafe = recordSeed('\x10', u"0123456789abcdef", {u"..\\outside.txt"});
+  save(directory, "unsafe-name", unsafe);
+  std::string cut = recordSeed('\xff', u"0123456789abcdef", {u"Quorvell.exe"});
+  cut.resize(cut.size() - 3);
+  save(directory, "cut-short", cut);
+}
+
 int main(int argc, char** argv) {
   if (argc != 2) return 64;
   const std::string corpora = argv[1];
@@ -504,5 +536,6 @@ int main(int argc, char** argv) {
   settingsSeeds(corpora, corpora + "/launcher-settings");
   iconSeeds(corpora, corpora + "/icon-file");
   versionSeeds(corpora, corpora + "/version-resource");
+  buildRecordSeeds(corpora + "/build-record");
   return 0;
 }
