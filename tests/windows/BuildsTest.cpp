@@ -356,6 +356,39 @@ TEST_F(Builds, TwoBuildsStartedTogetherBothRunAndLeaveAWholeState) {
   EXPECT_EQ(namesIn(product_).size(), 2u) << joined(namesIn(product_));
 }
 
+// A start ended halfway through a removal (killed, or the machine went down) leaves the folder
+// under its temporary name with some files gone: the next start finishes the job, and keeps what
+// the application wrote there as it would have.
+TEST_F(Builds, AnInterruptedRemovalIsFinishedByTheNextStart) {
+  const struct {
+    const char* what;
+    std::vector<std::wstring> written;
+    std::vector<std::wstring> left;
+  } cases[] = {
+      {"only the build's files", {}, {}},
+      {"with a file of the application's", {L"--write", L"notes.txt", L"mine"}, {L"notes.txt"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    removeTree(product_);
+    startAndExpect(packBuild(L"old", L"1.0", "old"), c.written, 0);
+    const std::wstring old_folder = folderOf(L"1.0");
+    ASSERT_FALSE(old_folder.empty());
+    const std::wstring removing = old_folder + L".onefile-removing";
+    ASSERT_TRUE(MoveFileW(old_folder.c_str(), removing.c_str()));
+    ASSERT_TRUE(DeleteFileW((removing + L"\\app.exe").c_str()));
+
+    startAndExpect(packBuild(L"new", L"2.0", "new"), {}, 0);
+    EXPECT_FALSE(exists(removing));
+    EXPECT_FALSE(exists(old_folder + L".onefile-build"));
+    if (c.left.empty()) {
+      EXPECT_FALSE(exists(old_folder));
+    } else {
+      EXPECT_EQ(filesBelow(old_folder), c.left);
+    }
+  }
+}
+
 // Another program holds a file of an old build open: that build cannot go yet, the start runs its
 // child all the same, and a later start removes the folder once the file is free.
 TEST_F(Builds, ARemovalThatCannotFinishStillRunsTheChildAndIsTriedAgain) {
