@@ -77,8 +77,9 @@ std::wstring parentOf(const std::wstring& path) {
   return at == std::wstring::npos ? std::wstring() : path.substr(0, at);
 }
 
-std::wstring extractionDirectory() {
-  wchar_t folder[MAX_PATH];
-  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder))) return L"";
-  return std::wstring(folder) + L"\\Quorvell\\1.3";
+std::wstring extractionDirectory(const std::wstring& folder) {
+  wchar_t local[MAX_PATH];
+  if (folder.empty() || FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, local)))
+    return L"";
+  return std::wstring(local) + L"\\" + folder;
 }

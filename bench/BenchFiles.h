@@ -30,6 +30,6 @@ void createDirectories(const std::wstring& path);
 // The directory part of a path: everything before its last "\".
 std::wstring parentOf(const std::wstring& path);
 
-// The product's extraction directory in this prefix: the user's local application data followed
-// by "Quorvell\1.3".
-std::wstring extractionDirectory();
+// The launcher's extraction directory in this prefix: the user's local application data followed
+// by `folder` ("Quorvell\1.3-<build>", as `onefile-pack list` shows it after "{CACHE_DIR}\").
+std::wstring extractionDirectory(const std::wstring& folder);

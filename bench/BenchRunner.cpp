@@ -3,7 +3,8 @@
 // memory of the started process; writes "key<TAB>value" lines for bench-report.
 //
 //   bench-runner --launcher EXE --child EXE --manifest FILE --limit EXE --work DIR --runs N --out FILE
-//                [--arguments TEXT] [--peer EXE] [--unpinned 1]
+//                --cache FOLDER [--arguments TEXT] [--peer EXE] [--unpinned 1]
+// FOLDER is the launcher's extraction directory below the local application data folder.
 //
 // TEXT goes as it stands after the program's name on the command line of the application started
 // alone, of the launcher (which hands it on to the application) and of the peer, so that all three
@@ -165,8 +166,8 @@ Runner::Runner(const Options& options) : options_(options) {
   if (manifest_.empty()) fail("cannot read the manifest");
   for (const ManifestEntry& entry : manifest_)
     if (largest_ == nullptr || entry.size > largest_->size) largest_ = &entry;
-  cache_ = extractionDirectory();
-  if (cache_.empty()) fail("no local application data folder");
+  cache_ = extractionDirectory(options.get(L"--cache"));
+  if (cache_.empty()) fail("no local application data folder, or no --cache");
   const std::wstring work = options.get(L"--work");
   createDirectories(work);
   payload_ = work + L"\\payload.bin";
@@ -318,10 +319,10 @@ void Runner::run() {
 int wmain(int argc, wchar_t** argv) {
   Options options;
   for (int i = 1; i + 1 < argc; i += 2) options.values[argv[i]] = argv[i + 1];
-  for (const wchar_t* required : {L"--launcher", L"--child", L"--manifest", L"--limit", L"--work", L"--out"}) {
+  for (const wchar_t* required : {L"--launcher", L"--child", L"--manifest", L"--limit", L"--work", L"--out", L"--cache"}) {
     if (options.get(required).empty()) {
       std::fputs("usage: bench-runner --launcher EXE --child EXE --manifest FILE --limit EXE --work DIR --runs N "
-                 "--out FILE [--arguments TEXT] [--peer EXE] [--unpinned 1]\n",
+                 "--out FILE --cache FOLDER [--arguments TEXT] [--peer EXE] [--unpinned 1]\n",
                  stderr);
       return 64;
     }

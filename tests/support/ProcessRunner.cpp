@@ -157,6 +157,16 @@ std::wstring quoteArgument(const std::wstring& argument) {
   return quoted;
 }
 
+ProcessResult runProgram(const std::wstring& program, const std::vector<std::wstring>& arguments,
+                         const std::vector<std::pair<std::wstring, std::wstring>>& variables) {
+  ProcessOptions options;
+  options.application = program;
+  options.command_line = quoteArgument(program);
+  for (const std::wstring& argument : arguments) options.command_line += L" " + quoteArgument(argument);
+  options.set_variables = variables;
+  return runProcess(options);
+}
+
 std::wstring fullPath(const std::wstring& relative) {
   wchar_t buffer[4096];
   const DWORD length = GetFullPathNameW(relative.c_str(), 4096, buffer, nullptr);

@@ -55,6 +55,10 @@ ProcessResult runProcess(const ProcessOptions& options);
 // Convenience: quote one argument by the documented command-line rule.
 std::wstring quoteArgument(const std::wstring& argument);
 
+// Runs a program with these arguments, each quoted, and these variables set for it.
+ProcessResult runProgram(const std::wstring& program, const std::vector<std::wstring>& arguments,
+                         const std::vector<std::pair<std::wstring, std::wstring>>& variables = {});
+
 // Full path of a file relative to the current directory.
 std::wstring fullPath(const std::wstring& relative);
 

@@ -26,11 +26,7 @@ std::wstring localAppData() {
 }
 
 ProcessResult run(const std::wstring& program, const std::vector<std::wstring>& arguments) {
-  ProcessOptions options;
-  options.application = program;
-  options.command_line = quoteArgument(program);
-  for (const std::wstring& argument : arguments) options.command_line += L" " + quoteArgument(argument);
-  return runProcess(options);
+  return runProgram(program, arguments);
 }
 
 bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
@@ -44,25 +40,32 @@ void writeTree(const std::wstring& root, const std::vector<std::pair<std::wstrin
   }
 }
 
+// Calls `visit` with the name and attributes of every entry directly in `folder`.
+template <typename Visit>
+void forEachEntry(const std::wstring& folder, Visit visit) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name != L"." && name != L"..") visit(name, found.dwFileAttributes);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+}
+
 // Every file below `root`, relative and sorted, folders given by the files in them (an empty
 // folder shows as "name\").
 std::vector<std::wstring> filesBelow(const std::wstring& root, const std::wstring& prefix = L"") {
   std::vector<std::wstring> files;
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((root + L"\\*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return files;
-  do {
-    const std::wstring name = found.cFileName;
-    if (name == L"." || name == L"..") continue;
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-      std::vector<std::wstring> inner = filesBelow(root + L"\\" + name, prefix + name + L"\\");
-      if (inner.empty()) inner.push_back(prefix + name + L"\\");
-      files.insert(files.end(), inner.begin(), inner.end());
-    } else {
+  forEachEntry(root, [&](const std::wstring& name, DWORD attributes) {
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
       files.push_back(prefix + name);
+      return;
     }
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
+    std::vector<std::wstring> inner = filesBelow(root + L"\\" + name, prefix + name + L"\\");
+    if (inner.empty()) inner.push_back(prefix + name + L"\\");
+    files.insert(files.end(), inner.begin(), inner.end());
+  });
   std::sort(files.begin(), files.end());
   return files;
 }
@@ -70,14 +73,7 @@ std::vector<std::wstring> filesBelow(const std::wstring& root, const std::wstrin
 // The names directly in a folder, sorted.
 std::vector<std::wstring> namesIn(const std::wstring& folder) {
   std::vector<std::wstring> names;
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return names;
-  do {
-    const std::wstring name = found.cFileName;
-    if (name != L"." && name != L"..") names.push_back(name);
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
+  forEachEntry(folder, [&](const std::wstring& name, DWORD) { names.push_back(name); });
   std::sort(names.begin(), names.end());
   return names;
 }

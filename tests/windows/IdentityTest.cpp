@@ -31,12 +31,7 @@ std::wstring localAppData() {
 
 ProcessResult run(const std::wstring& program, const std::vector<std::wstring>& arguments,
                   const std::vector<std::pair<std::wstring, std::wstring>>& variables = {}) {
-  ProcessOptions options;
-  options.application = program;
-  options.command_line = quoteArgument(program);
-  for (const std::wstring& argument : arguments) options.command_line += L" " + quoteArgument(argument);
-  options.set_variables = variables;
-  return runProcess(options);
+  return runProgram(program, arguments, variables);
 }
 
 bool fileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }

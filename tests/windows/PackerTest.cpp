@@ -34,11 +34,7 @@ std::wstring extractionDirectory(const std::string& payload) {
 }
 
 ProcessResult run(const std::wstring& program, const std::vector<std::wstring>& arguments) {
-  ProcessOptions options;
-  options.application = program;
-  options.command_line = quoteArgument(program);
-  for (const std::wstring& argument : arguments) options.command_line += L" " + quoteArgument(argument);
-  return runProcess(options);
+  return runProgram(program, arguments);
 }
 
 ProcessResult runPacker(const std::vector<std::wstring>& arguments) {

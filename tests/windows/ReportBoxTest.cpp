@@ -154,6 +154,7 @@ TEST(ReportBox, TitledWithThePackedProductName) {
   LauncherSettings settings = compiledLauncherSettings();
   const wchar_t kProduct[] = L"Box Title App";
   wcscpy(settings.product, kProduct);
+  wcscpy(settings.build_id, L"0123456789abcdef");  // as the packer writes it: every build has an id
   uint8_t settings_bytes[8192];
   const size_t settings_length = encodeLauncherSettings(settings, settings_bytes, sizeof settings_bytes);
   ASSERT_NE(settings_length, 0u);
@@ -194,6 +195,7 @@ class WideProduct : public testing::Test {
   void SetUp() override {
     LauncherSettings settings = compiledLauncherSettings();
     wcscpy(settings.product, kProduct);
+    wcscpy(settings.build_id, L"0123456789abcdef");
     uint8_t settings_bytes[8192];
     const size_t settings_length = encodeLauncherSettings(settings, settings_bytes, sizeof settings_bytes);
     ASSERT_NE(settings_length, 0u);
