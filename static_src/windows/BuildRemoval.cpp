@@ -23,7 +23,8 @@ constexpr DWORD kRemovalGraceMilliseconds = 2000;
 constexpr size_t kCandidatesLimit = 64;
 constexpr size_t kFolderNameCapacity = 256;
 constexpr size_t kPathCapacity = 4096 + 64;
-constexpr uint32_t kCheckSize = 1 << 18;
+// Removal is no hurry: a small buffer for the check of each file before it is deleted.
+constexpr uint32_t kCheckSize = 1 << 16;
 
 HANDLE removal_thread = nullptr;
 std::atomic<bool> stop_requested{false};
@@ -263,10 +264,7 @@ void removeWhenUnused(const WideUnit* folder) {
   releaseExtraction(lock);
 }
 
-DWORD WINAPI removeSupersededBuilds(void*) {
-  touchOwnRecord();
-  collectCandidates();
-  chooseBuildsToKeep(Ranks, candidate_count, activeLauncherSettings().keep_builds);
+DWORD WINAPI removeChosenBuilds(void*) {
   for (size_t i = 0; i < candidate_count && !stop_requested.load(); ++i)
     if (!Ranks[i].keep) removeWhenUnused(Candidates[i].folder);
   return 0;
@@ -284,7 +282,15 @@ void startBuildRemoval() {
   ParentPath[parent_length + 1] = 0;
   copyWideString(OwnFolder, TargetDirectory + name_start);
   currentBuildIdentity(Current);
-  removal_thread = CreateThread(nullptr, 65536, removeSupersededBuilds, nullptr, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+  // Looking costs a listing of one folder, done here; a thread (and its stack) only when there is
+  // a folder to remove, which is rare: once after an update.
+  touchOwnRecord();
+  collectCandidates();
+  chooseBuildsToKeep(Ranks, candidate_count, activeLauncherSettings().keep_builds);
+  bool any_to_remove = false;
+  for (size_t i = 0; i < candidate_count; ++i) any_to_remove = any_to_remove || !Ranks[i].keep;
+  if (!any_to_remove) return;
+  removal_thread = CreateThread(nullptr, 65536, removeChosenBuilds, nullptr, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
 }
 
 void finishBuildRemoval() {

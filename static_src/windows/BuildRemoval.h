@@ -1,5 +1,6 @@
-// Removing the folders of other builds of the application, once nothing uses them, on a thread of
-// its own while the launcher waits for its child: the child never waits for it.
+// Removing the folders of other builds of the application, once nothing uses them, after the child
+// has started and on a thread of its own while the launcher waits for the child: the child never
+// waits for it.
 //
 // Only folders beside the start's own that have a valid record of the same product and company
 // are looked at, and of those only the ones a start no longer uses: the folder's extraction lock
@@ -13,7 +14,8 @@
 // tries again. No link or junction is followed or removed, and every failure skips the folder.
 #pragma once
 
-// Starts the removal when the settings call for it (buildRemovalApplies). Never reports.
+// When the settings call for it (buildRemovalApplies): looks for other builds' records beside the
+// start's own folder, and starts the removal of those not kept. Never reports.
 void startBuildRemoval();
 
 // After the child has ended: lets the removal finish for a short while, then asks it to stop after
