@@ -77,8 +77,9 @@ bool decompressAll(const Mapped& payload, const std::vector<ManifestEntry>& mani
   list.bytes = static_cast<char*>(std::malloc(capacity));
   ZSTD_DCtx* context = ZSTD_createDCtx();
   if (list.bytes == nullptr || context == nullptr) return false;
-  const uint8_t* next = payload.bytes + kPayloadHeaderLength;
-  size_t rest = payload.length - kPayloadHeaderLength;
+  const GroupLayout layout = groupLayoutOf(payload.bytes + kPayloadHeaderLength, payload.length - kPayloadHeaderLength);
+  const uint8_t* next = payload.bytes + kPayloadHeaderLength + firstFrameOffset(layout);
+  size_t rest = payload.length - kPayloadHeaderLength - firstFrameOffset(layout);
   bool ok = true;
   while (ok && rest >= 4) {
     const uint32_t magic = readLittleEndian32(next);
@@ -172,11 +173,11 @@ class EntryWriter {
 };
 
 // Writes the records of the list below `directory`: an entry list, or groups (the index length,
-// the index, the data of its records).
-bool writeEntries(const EntryList& list, bool grouped, EntryWriter& writer) {
+// in version 2 the data frame's length, the index, the data of its records).
+bool writeEntries(const EntryList& list, GroupLayout layout, EntryWriter& writer) {
   size_t at = 0;
   for (;;) {
-    if (!grouped) {
+    if (layout == GroupLayout::entryList) {
       Record record;
       if (!takeRecord(list, at, record)) return false;
       if (record.name.empty()) return true;
@@ -187,6 +188,8 @@ bool writeEntries(const EntryList& list, bool grouped, EntryWriter& writer) {
     uint32_t index_length = 0;
     if (!take(list, at, index_length) || list.length - at < index_length) return false;
     if (index_length == 0) return true;
+    uint64_t data_frame_length = 0;
+    if (layout == GroupLayout::recordedGroups && !take(list, at, data_frame_length)) return false;
     std::vector<Record> records;
     for (const size_t end = at + index_length; at < end;) {
       records.emplace_back();
@@ -204,10 +207,9 @@ int unpack(const std::wstring& payload_path, const std::vector<ManifestEntry>& m
   Mapped payload;
   EntryList list;
   if (!mapFile(payload_path, payload) || !decompressAll(payload, manifest, list)) return 1;
-  const bool grouped = payload.length > kPayloadHeaderLength &&
-                       isGroupedPayload(payload.bytes + kPayloadHeaderLength, payload.length - kPayloadHeaderLength);
+  const GroupLayout layout = groupLayoutOf(payload.bytes + kPayloadHeaderLength, payload.length - kPayloadHeaderLength);
   EntryWriter writer(directory, only);
-  return writeEntries(list, grouped, writer) ? 0 : 1;
+  return writeEntries(list, layout, writer) ? 0 : 1;
 }
 
 }  // namespace

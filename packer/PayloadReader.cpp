@@ -96,8 +96,10 @@ std::vector<uint8_t> payloadResourceOf(const std::vector<uint8_t>& image, const 
 
 PayloadReader::PayloadReader(const std::vector<uint8_t>& resource) : stream_{} {
   if (!hasPayloadHeader(resource.data(), resource.size())) throw PackError("the payload header is missing");
-  const uint8_t* compressed = resource.data() + kPayloadHeaderLength;
-  const uint64_t length = resource.size() - kPayloadHeaderLength;
+  layout_ = groupLayoutOf(resource.data() + kPayloadHeaderLength, resource.size() - kPayloadHeaderLength);
+  marker_length_ = firstFrameOffset(layout_);
+  const uint8_t* compressed = resource.data() + kPayloadHeaderLength + marker_length_;
+  const uint64_t length = resource.size() - kPayloadHeaderLength - marker_length_;
   // Frames follow one another up to the trailing bytes, which begin with zeros, never with the
   // frame magic number.
   static const uint8_t kFrameMagic[4] = {0x28, 0xB5, 0x2F, 0xFD};
@@ -116,7 +118,6 @@ PayloadReader::PayloadReader(const std::vector<uint8_t>& resource) : stream_{} {
     frame_count_ += 1;
   } while (length - compressed_length_ >= 4 && std::equal(kFrameMagic, kFrameMagic + 4, compressed + compressed_length_));
   trailing_length_ = length - compressed_length_;
-  grouped_ = isGroupedPayload(compressed, length);
   group_ = std::make_unique<PayloadGroup>();
   group_->length = 0;
   if (spare_stream.held) {
@@ -143,7 +144,7 @@ bool PayloadReader::next(PayloadRecord& record) {
   if (remaining_ != 0) throw PackError("the previous record's data was not read");
   GroupRecord entry;
   if (!nextGroupRecord(*group_, group_offset_, entry)) {
-    switch (readPayloadGroup(stream_, grouped_, *group_)) {
+    switch (readPayloadGroup(stream_, layout_, *group_)) {
       case GroupStatus::group: break;
       case GroupStatus::end: return false;
       case GroupStatus::decodeError: failDecode();
@@ -151,6 +152,8 @@ bool PayloadReader::next(PayloadRecord& record) {
       case GroupStatus::unsafe: failUnsafeName(nameOf(group_->refused_name));
     }
     rememberGroupNames();
+    group_number_ += 1;
+    if (layout_ == GroupLayout::recordedGroups) requireRecordedLength();
     group_offset_ = 0;
     nextGroupRecord(*group_, group_offset_, entry);
   }
@@ -181,6 +184,19 @@ void PayloadReader::rememberGroupNames() {
                       "', which differ only in letter case; Windows would make them one file");
     }
   }
+}
+
+// The launcher steps over an intact group's data by the length its index records, so a wrong one
+// would send it elsewhere in the payload; here the frame that stands there is measured.
+void PayloadReader::requireRecordedLength() {
+  const uint64_t recorded = group_->data_frame_length;
+  if (group_->data_size == 0) return;
+  const uint64_t actual = nextFrameLength(stream_, group_->data_size);
+  if (actual == recorded) return;
+  const std::string what = actual == 0 ? "no frame of the group's " + std::to_string(group_->data_size) + " bytes follows its index"
+                                       : "its data frame is " + std::to_string(actual) + " bytes long";
+  throw PackError("group " + std::to_string(group_number_) + " of the payload records a data frame of " +
+                  std::to_string(recorded) + " bytes, but " + what);
 }
 
 uint32_t PayloadReader::readData(const std::function<void(const uint8_t*, size_t)>& sink) {

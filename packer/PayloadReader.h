@@ -44,17 +44,22 @@ class PayloadReader {
   // After the end marker: the compressed data must end there, with no more data in it.
   void requireFrameEnd();
 
-  // The compressed data: one frame, or several one after another; then the trailing bytes.
-  uint64_t compressedLength() const { return compressed_length_; }
+  // The compressed data: the grouped layout's marker where it is no frame, then one frame or
+  // several one after another; then the trailing bytes.
+  uint64_t compressedLength() const { return marker_length_ + compressed_length_; }
   uint64_t frameCount() const { return frame_count_; }
   uint64_t trailingLength() const { return trailing_length_; }
 
  private:
   // Refuses the group when one of its names is, on Windows, the same file as an earlier name.
   void rememberGroupNames();
+  // Grouped, version 2: the group's data frame must be exactly as long as its index records.
+  void requireRecordedLength();
 
   PayloadStream stream_;
-  bool grouped_ = false;
+  GroupLayout layout_ = GroupLayout::entryList;
+  uint64_t marker_length_ = 0;  // not a frame: the decoder starts after it
+  uint64_t group_number_ = 0;   // of the group read last, from 1
   // The group being read and the offset of its next record in the index; a group is large, so it
   // lives on the heap.
   std::unique_ptr<PayloadGroup> group_;

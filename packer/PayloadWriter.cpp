@@ -40,6 +40,8 @@ PayloadWriter::PayloadWriter(int level, int workers, PayloadLayout layout)
   }
   resource_.append(reinterpret_cast<const char*>(kPayloadHeader), kPayloadHeaderLength);
   if (layout == PayloadLayout::grouped) {
+    resource_.append(reinterpret_cast<const char*>(kRecordedGroupsMarker), kRecordedGroupsMarkerLength);
+  } else if (layout == PayloadLayout::groupedWithoutLengths) {
     appendLittleEndian(resource_, kGroupedLayoutMagic, 4);
     appendLittleEndian(resource_, sizeof kGroupedLayoutTag, 4);
     resource_.append(reinterpret_cast<const char*>(kGroupedLayoutTag), sizeof kGroupedLayoutTag);
@@ -55,7 +57,7 @@ void PayloadWriter::compress(const void* data, size_t length, ZSTD_EndDirective 
     ZSTD_outBuffer output = {chunk, sizeof chunk, 0};
     const size_t remaining = ZSTD_compressStream2(context_, &output, &input, directive);
     check(remaining, "compression");
-    resource_.append(chunk, output.pos);
+    (holding_data_frame_ ? data_frame_ : resource_).append(chunk, output.pos);
     const bool done = directive == ZSTD_e_end ? remaining == 0 : input.pos == input.size;
     if (done) break;
   }
@@ -69,12 +71,30 @@ void PayloadWriter::compressFrame(const std::string& content) {
 
 void PayloadWriter::flushGroup() {
   if (group_index_.empty()) return;
-  std::string index;
-  appendLittleEndian(index, group_index_.size(), 4);
-  compressFrame(index + group_index_);
-  if (!group_data_.empty()) compressFrame(group_data_);
+  if (layout_ == PayloadLayout::grouped) {
+    holding_data_frame_ = !group_data_.empty();
+    if (holding_data_frame_) compressFrame(group_data_);
+    writeRecordedGroup(group_index_);
+  } else {
+    std::string index;
+    appendLittleEndian(index, group_index_.size(), 4);
+    compressFrame(index + group_index_);
+    if (!group_data_.empty()) compressFrame(group_data_);
+  }
   group_index_.clear();
   group_data_.clear();
+}
+
+// The index frame must record the data frame's compressed length, so the data frame is compressed
+// first and held until its index frame is written.
+void PayloadWriter::writeRecordedGroup(const std::string& index) {
+  holding_data_frame_ = false;
+  std::string content;
+  appendLittleEndian(content, index.size(), 4);
+  appendLittleEndian(content, data_frame_.size(), 8);
+  compressFrame(content + index);
+  resource_ += data_frame_;
+  data_frame_.clear();
 }
 
 void PayloadWriter::beginEntry(const std::u16string& name, uint64_t size, uint32_t checksum) {
@@ -92,7 +112,8 @@ void PayloadWriter::beginEntry(const std::u16string& name, uint64_t size, uint32
     compress(header.data(), header.size(), ZSTD_e_continue);
     return;
   }
-  if (layout_ == PayloadLayout::grouped) {
+  const bool grouped = layout_ == PayloadLayout::grouped || layout_ == PayloadLayout::groupedWithoutLengths;
+  if (grouped) {
     if (size <= kGroupedFileLimit) {
       if (group_index_.size() + header.size() > kGroupIndexCapacity || group_data_.size() + size > kGroupDataTarget)
         flushGroup();
@@ -100,6 +121,14 @@ void PayloadWriter::beginEntry(const std::u16string& name, uint64_t size, uint32
       return;
     }
     flushGroup();
+    if (layout_ == PayloadLayout::grouped) {
+      // A file this large is a group of its own, its data streamed into the held data frame.
+      big_file_index_ = header;
+      holding_data_frame_ = true;
+      data_in_own_frame_ = true;
+      check(ZSTD_CCtx_setPledgedSrcSize(context_, size), "data size");
+      return;
+    }
     std::string index;
     appendLittleEndian(index, header.size(), 4);
     header.insert(0, index);
@@ -113,18 +142,19 @@ void PayloadWriter::addData(const void* data, size_t length) {
   if (length > data_remaining_) throw std::logic_error("more data than the entry's size");
   if (length == 0) return;
   data_remaining_ -= length;
-  if (layout_ == PayloadLayout::grouped && !data_in_own_frame_) {
+  if (layout_ != PayloadLayout::singleFrame && layout_ != PayloadLayout::perFile && !data_in_own_frame_) {
     group_data_.append(static_cast<const char*>(data), length);
     return;
   }
   const bool frame_ends = data_in_own_frame_ && data_remaining_ == 0;
   compress(data, length, ZSTD_e_continue);
   if (frame_ends) compress(nullptr, 0, ZSTD_e_end);
+  if (frame_ends && holding_data_frame_) writeRecordedGroup(big_file_index_);
 }
 
 std::string PayloadWriter::finish() {
   if (data_remaining_ != 0) throw std::logic_error("the last entry's data is incomplete");
-  if (layout_ == PayloadLayout::grouped) {
+  if (layout_ == PayloadLayout::grouped || layout_ == PayloadLayout::groupedWithoutLengths) {
     flushGroup();
     compressFrame(std::string(4, '\0'));  // an empty index ends the list
   } else {

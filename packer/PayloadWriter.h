@@ -14,12 +14,14 @@
 // then steps over the data frame by its compressed size instead of decoding it. The end marker is
 // a frame of its own.
 //
-// The grouped layout (static_src/core/PayloadGroup.h) keeps small files together: consecutive
+// The grouped layout (static_src/core/PayloadGroup.h, version 2) keeps small files together: consecutive
 // files of at most kGroupedFileLimit bytes share a group until its data would pass
 // kGroupDataTarget or its index kGroupIndexCapacity, and every larger file is a group of its own.
 // A group is two frames, its index and then its data, each declaring its content size and a window
 // of at most 8 MiB: small files compress together almost as tightly as in one frame, and a start
-// that finds every file of a group intact steps over the group's data undecoded.
+// that finds every file of a group intact steps over the group's data undecoded, by the data
+// frame's compressed length that the index frame records. groupedWithoutLengths writes version 1,
+// whose index frames record no length, for the tests that prove it is still read.
 #pragma once
 
 #include <zstd.h>
@@ -27,7 +29,7 @@
 #include <cstdint>
 #include <string>
 
-enum class PayloadLayout { singleFrame, perFile, grouped };
+enum class PayloadLayout { singleFrame, perFile, grouped, groupedWithoutLengths };
 
 // The largest window a per-file or grouped frame declares (8 MiB), which bounds the launcher's
 // decoding memory.
@@ -64,6 +66,8 @@ class PayloadWriter {
   void compressFrame(const std::string& content);
   // The pending group of small files as its index frame and its data frame.
   void flushGroup();
+  // Version 2: the index frame with the held data frame's length, then that frame.
+  void writeRecordedGroup(const std::string& index);
 
   ZSTD_CCtx* context_;
   PayloadLayout layout_;
@@ -71,6 +75,9 @@ class PayloadWriter {
   bool data_in_own_frame_ = false;  // the current entry's data streams into a frame of its own
   std::string group_index_;         // grouped: the record headers of the pending group
   std::string group_data_;          // grouped: their data
+  bool holding_data_frame_ = false; // compressed output goes to data_frame_ until its index is out
+  std::string data_frame_;          // grouped, version 2: a data frame waiting for its index frame
+  std::string big_file_index_;      // grouped, version 2: the record header of a file in a group alone
   std::string resource_;
   uint64_t input_bytes_ = 0;
 };

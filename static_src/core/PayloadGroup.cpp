@@ -61,10 +61,18 @@ GroupStatus readSingleRecordGroup(PayloadStream& stream, PayloadGroup& group) {
 
 }  // namespace
 
-bool isGroupedPayload(const uint8_t* compressed, uint64_t length) {
-  return length >= kGroupedLayoutMarkerLength && littleEndian(compressed, 4) == kGroupedLayoutMagic &&
-         littleEndian(compressed + 4, 4) == sizeof kGroupedLayoutTag &&
-         memcmp(compressed + 8, kGroupedLayoutTag, sizeof kGroupedLayoutTag) == 0;
+GroupLayout groupLayoutOf(const uint8_t* compressed, uint64_t length) {
+  if (length >= kRecordedGroupsMarkerLength && memcmp(compressed, kRecordedGroupsMarker, kRecordedGroupsMarkerLength) == 0)
+    return GroupLayout::recordedGroups;
+  if (length >= kGroupedLayoutMarkerLength && littleEndian(compressed, 4) == kGroupedLayoutMagic &&
+      littleEndian(compressed + 4, 4) == sizeof kGroupedLayoutTag &&
+      memcmp(compressed + 8, kGroupedLayoutTag, sizeof kGroupedLayoutTag) == 0)
+    return GroupLayout::groups;
+  return GroupLayout::entryList;
+}
+
+uint64_t firstFrameOffset(GroupLayout layout) {
+  return layout == GroupLayout::recordedGroups ? kRecordedGroupsMarkerLength : 0;
 }
 
 GroupStatus checkGroupIndex(const uint8_t* index, uint32_t length, uint32_t& records, uint64_t& data_size,
@@ -84,19 +92,36 @@ GroupStatus checkGroupIndex(const uint8_t* index, uint32_t length, uint32_t& rec
   return records == 0 ? GroupStatus::decodeError : GroupStatus::group;
 }
 
-GroupStatus readPayloadGroup(PayloadStream& stream, bool grouped, PayloadGroup& group) {
+GroupStatus readPayloadGroup(PayloadStream& stream, GroupLayout layout, PayloadGroup& group) {
   group.length = 0;
   group.records = 0;
   group.data_size = 0;
-  if (!grouped) return readSingleRecordGroup(stream, group);
-  uint8_t length_bytes[4];
-  if (readPayload(stream, length_bytes, sizeof length_bytes) != PayloadStatus::ok) return GroupStatus::decodeError;
+  group.data_frame_length = 0;
+  if (layout == GroupLayout::entryList) return readSingleRecordGroup(stream, group);
+  uint8_t length_bytes[8];
+  if (readPayload(stream, length_bytes, 4) != PayloadStatus::ok) return GroupStatus::decodeError;
   const uint64_t length = littleEndian(length_bytes, 4);
   if (length == 0) return GroupStatus::end;
   if (length > kGroupIndexCapacity) return GroupStatus::decodeError;
+  if (layout == GroupLayout::recordedGroups) {
+    if (readPayload(stream, length_bytes, 8) != PayloadStatus::ok) return GroupStatus::decodeError;
+    group.data_frame_length = littleEndian(length_bytes, 8);
+  }
   if (readPayload(stream, group.index, length) != PayloadStatus::ok) return GroupStatus::decodeError;
   group.length = static_cast<uint32_t>(length);
-  return checkGroupIndex(group.index, group.length, group.records, group.data_size, group.refused_name);
+  const GroupStatus status = checkGroupIndex(group.index, group.length, group.records, group.data_size, group.refused_name);
+  if (status == GroupStatus::group && layout == GroupLayout::recordedGroups &&
+      (group.data_size == 0) != (group.data_frame_length == 0))
+    return GroupStatus::decodeError;
+  return status;
+}
+
+GroupSkip skipGroupData(PayloadStream& stream, GroupLayout layout, const PayloadGroup& group) {
+  if (layout == GroupLayout::recordedGroups) {
+    return skipRecordedFrame(stream, group.data_frame_length) == PayloadStatus::ok ? GroupSkip::skipped : GroupSkip::damaged;
+  }
+  if (group.data_size == 0) return GroupSkip::skipped;
+  return skipSizedFrame(stream, group.data_size) ? GroupSkip::skipped : GroupSkip::mustRead;
 }
 
 bool nextGroupRecord(const PayloadGroup& group, uint32_t& offset, GroupRecord& record) {

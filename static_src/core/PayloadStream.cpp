@@ -62,6 +62,30 @@ bool skipSizedFrame(PayloadStream& stream, uint64_t size) {
   return true;
 }
 
+PayloadStatus skipRecordedFrame(PayloadStream& stream, uint64_t length) {
+  if (length == 0) return PayloadStatus::ok;
+  if (!stream.at_frame_boundary || stream.output.pos != stream.output.size) return PayloadStatus::decodeError;
+  const uint64_t remaining = stream.input.size - stream.input.pos;
+  if (length > remaining) return PayloadStatus::decodeError;
+  const uint8_t* next = static_cast<const uint8_t*>(stream.input.src) + stream.input.pos + length;
+  if (length != remaining) {
+    if (remaining - length < 4) return PayloadStatus::decodeError;
+    const uint32_t magic = next[0] | (next[1] << 8) | (next[2] << 16) | (static_cast<uint32_t>(next[3]) << 24);
+    if (magic != ZSTD_MAGICNUMBER) return PayloadStatus::decodeError;
+  }
+  stream.input.pos += static_cast<size_t>(length);
+  return PayloadStatus::ok;
+}
+
+uint64_t nextFrameLength(const PayloadStream& stream, uint64_t content_size) {
+  if (!stream.at_frame_boundary || stream.output.pos != stream.output.size) return 0;
+  const uint8_t* next = static_cast<const uint8_t*>(stream.input.src) + stream.input.pos;
+  const size_t remaining = stream.input.size - stream.input.pos;
+  if (content_size >= ZSTD_CONTENTSIZE_ERROR || ZSTD_getFrameContentSize(next, remaining) != content_size) return 0;
+  const size_t length = ZSTD_findFrameCompressedSize(next, remaining);
+  return ZSTD_isError(length) || length > remaining ? 0 : length;
+}
+
 void closePayloadStream(PayloadStream& stream) {
   ZSTD_freeDCtx(stream.context);
   stream.context = nullptr;

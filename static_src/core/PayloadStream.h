@@ -50,5 +50,20 @@ PayloadStatus readPayload(PayloadStream& stream, void* destination, uint64_t cou
 // other case; the caller then reads the bytes and discards them.
 bool skipSizedFrame(PayloadStream& stream, uint64_t size);
 
+// Steps over the next `length` compressed bytes, the frame that follows the one the decoder has
+// just ended, by moving the input position alone: no byte of them is read. `length` comes from the
+// payload, so it is checked first: the decoder must have ended a frame with nothing of it left
+// undelivered in the window (else the bytes skipped would not be a frame of their own), the length
+// must lie within the input, and what follows must be the start of another frame (the frame magic
+// number) or the end of the input. Any other case is a damaged payload: decodeError, with nothing
+// changed. A length of 0 skips nothing.
+PayloadStatus skipRecordedFrame(PayloadStream& stream, uint64_t length);
+
+// For tools and tests, which can afford to walk a frame's block headers: the compressed length of
+// the frame at the input position when the decoder has ended a frame with nothing of it left in
+// the window and a whole frame that declares a content size of exactly `content_size` stands
+// there; 0 in every other case.
+uint64_t nextFrameLength(const PayloadStream& stream, uint64_t content_size);
+
 // Frees the context and the window. Safe on a stream that failed to open.
 void closePayloadStream(PayloadStream& stream);

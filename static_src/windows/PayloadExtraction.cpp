@@ -20,7 +20,7 @@ WideBuffer<1024> ChildExecutablePath;
 namespace {
 
 PayloadStream payload_stream;
-bool grouped_payload = false;
+GroupLayout group_layout = GroupLayout::entryList;
 PayloadGroup Group;
 GroupRecord Record;
 CachedFile RecordState[kGroupRecordsCapacity];
@@ -104,8 +104,9 @@ void writeGroup() {
 }  // namespace
 
 void openPayloadStream(const uint8_t* compressed, uint64_t length) {
-  grouped_payload = isGroupedPayload(compressed, length);
-  if (openPayloadStream(payload_stream, compressed, length) != PayloadStatus::ok)
+  group_layout = groupLayoutOf(compressed, length);
+  const uint64_t frames = firstFrameOffset(group_layout);
+  if (openPayloadStream(payload_stream, compressed + frames, length - frames) != PayloadStatus::ok)
     fatalError("Error, couldn't allocate memory.");
 }
 
@@ -115,7 +116,7 @@ void extractPayload() {
   beginOwnBuildRecord(TargetDirectory);
   startExtractionWriter();
   for (;;) {
-    switch (readPayloadGroup(payload_stream, grouped_payload, Group)) {
+    switch (readPayloadGroup(payload_stream, group_layout, Group)) {
       case GroupStatus::group: break;
       case GroupStatus::end:
         finishExtractionWriter();
@@ -132,7 +133,11 @@ void extractPayload() {
     // would overwrite that file, perhaps just found intact.
     if (rememberGroupNames(seen_names, Group) != NameCheck::fresh) failDecode();
     if (testGroup()) {
-      if (!skipSizedFrame(payload_stream, Group.data_size)) skipData(Group.data_size);
+      switch (skipGroupData(payload_stream, group_layout, Group)) {
+        case GroupSkip::skipped: break;
+        case GroupSkip::mustRead: skipData(Group.data_size); break;
+        case GroupSkip::damaged: failDecode();
+      }
     } else {
       writeGroup();
     }

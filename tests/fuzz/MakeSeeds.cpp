@@ -235,6 +235,8 @@ void payloadSeeds(const std::string& directory) {
   save(directory, "valid-three-files", valid);
   save(directory, "valid-per-file", buildPayloadResource(files.data(), files.size(), 3, 0, PayloadLayout::perFile));
   save(directory, "valid-grouped", buildPayloadResource(files.data(), files.size(), 3, 0, PayloadLayout::grouped));
+  save(directory, "valid-grouped-version-1",
+       buildPayloadResource(files.data(), files.size(), 3, 0, PayloadLayout::groupedWithoutLengths));
   save(directory, "end-marker-only", buildPayloadResource(nullptr, 0));
   save(directory, "cut-short", valid.substr(0, valid.size() / 2));
   save(directory, "header-only", "QOV");
@@ -309,6 +311,34 @@ void payloadSeeds(const std::string& directory) {
   save(directory, "groups-names-differ-in-non-ascii-case",
        "G" + segment(u32(acute_small.size()) + acute_small) + segment("small") +
            segment(u32(acute_capital.size()) + acute_capital) + segment("capital") + segment(u32(0)));
+  // Version 2 ('H'): each index segment records the length of the frame the target makes of the
+  // data segment after it. Valid, with every file intact so that the data is stepped over; then
+  // recorded lengths that land one byte short, past the end, on the next group's index frame
+  // (passing it and its data), and a group without data that records a length.
+  const auto u64 = [](size_t value) { return littleEndian(value, 8); };
+  const auto frameLength = [](size_t content) { return 13 + 3 * (content / (128 << 10) + 1) + content; };
+  const auto recorded = [&](const std::string& records, size_t data_frame) {
+    return segment(u32(records.size()) + u64(data_frame) + records);
+  };
+  save(directory, "recorded-three-files",
+       "H" + recorded(index, frameLength(data.size())) + segment(data) + segment(u32(0)));
+  const std::string other_intact_index =
+      unitsOf(u"c.exe") + littleEndian(3, 8) + odd + unitsOf(u"d.txt") + littleEndian(2, 8) + odd;
+  const std::string two_intact_groups = recorded(intact_index, frameLength(5)) + segment("abcde") +
+                                        recorded(other_intact_index, frameLength(5)) + segment("fghij") + segment(u32(0));
+  save(directory, "recorded-all-intact", "H" + two_intact_groups);
+  save(directory, "recorded-length-one-short",
+       "H" + recorded(intact_index, frameLength(5) - 1) + segment("abcde") + segment(u32(0)));
+  save(directory, "recorded-length-past-the-end",
+       "H" + recorded(intact_index, frameLength(5) + frameLength(4) + 1) + segment("abcde") + segment(u32(0)));
+  const std::string second_group = recorded(other_intact_index, frameLength(5)) + segment("fghij");
+  save(directory, "recorded-length-passes-a-group",
+       "H" + recorded(intact_index, frameLength(5) + frameLength(other_intact_index.size() + 12) + frameLength(5)) +
+           segment("abcde") + second_group + segment(u32(0)));
+  const std::string empty_only = unitsOf(u"empty.txt") + u64(0) + odd;
+  save(directory, "recorded-no-data-but-a-length", "H" + recorded(empty_only, frameLength(4)) + segment(u32(0)));
+  save(directory, "recorded-data-in-index-frame",
+       "H" + segment(u32(four_index.size()) + u64(frameLength(4)) + four_index + "abcd") + segment(u32(0)));
   // A frame that needs a window of 2^28 bytes, more than the launcher's decoder accepts.
   const std::string content = recordHeader(u"a.txt", "a") + "a" + unitsOf(u"");
   std::string frame = std::string("\x28\xB5\x2F\xFD\x00\x90", 6);

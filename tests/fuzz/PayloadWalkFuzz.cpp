@@ -12,13 +12,18 @@
 //   'G' segments        the same, after the grouped layout's marker: the segments hold group
 //                       lengths, indexes and data, as the packer puts each index and each
 //                       group's data in frames of their own; a length with its top bit set
-//                       (0x8000 | n) wraps its n bytes in a frame that declares no size.
+//                       (0x8000 | n) wraps its n bytes in a frame that declares no size;
+//   'H' segments        the same after version 2's marker, where each index frame records its
+//                       data frame's compressed length: with the frames written here, a segment
+//                       of n bytes that declares its size takes 13 + 3 * (n / 131072 + 1) + n.
 //
 // Each input is decoded twice through one stream. First in full, as the reference: every group's
 // data read, nothing stepped over, the CRC of every file's data taken with zlib's crc32. Then as
 // the launcher walks it: each group's records tested against a pretend cache (a file is intact
 // when its stored checksum is odd), a group whose files are all intact stepped over by its data
-// frame where the stream allows it, any other group's data read in 32 KiB pieces and the files
+// frame where the stream allows it (in version 2 by the length its index records, which the full
+// decode measures against the frame that stands there), any other group's data read in 32 KiB
+// pieces and the files
 // that are not intact checked against their stored checksums (the first that fails stops both
 // passes, as it stops the launcher, and so does a group with a name Windows would take for an
 // earlier file's). Every file the walk passes must be the full decode's file at
@@ -95,21 +100,26 @@ const uint8_t* resourceOf(const uint8_t* data, size_t size, size_t& length) {
   size_t remaining = size - 1;
   if (mode == 'L') {
     putFrame(out, rest, remaining, false);
-  } else if (mode == 'F' || mode == 'G') {
+  } else if (mode == 'F' || mode == 'G' || mode == 'H') {
     if (mode == 'G') {
       putLittleEndian(out, kGroupedLayoutMagic, 4);
       putLittleEndian(out, 4, 4);
       memcpy(out, kGroupedLayoutTag, sizeof kGroupedLayoutTag);
       out += sizeof kGroupedLayoutTag;
     }
+    if (mode == 'H') {
+      memcpy(out, kRecordedGroupsMarker, kRecordedGroupsMarkerLength);
+      out += kRecordedGroupsMarkerLength;
+    }
     do {
       size_t segment = remaining;
       bool declare_size = true;
       if (remaining >= 2) {
         size_t declared = rest[0] | (rest[1] << 8);
-        // In 'G' the top bit asks for a frame that declares no size, which must never be
-        // stepped over: a group's data may stand in one through a fault or a hostile file.
-        if (mode == 'G') {
+        // In 'G' and 'H' the top bit asks for a frame that declares no size, which must never be
+        // stepped over by its header: a group's data may stand in one through a fault or a
+        // hostile file.
+        if (mode != 'F') {
           declare_size = (declared & 0x8000) == 0;
           declared &= 0x7FFF;
         }
@@ -209,17 +219,23 @@ bool rememberDecodedFile(const GroupRecord& record, uint32_t crc) {
 // The reference: every group's data decoded and nothing stepped over, each file's CRC taken with
 // zlib's own crc32 rather than the fast one the walk uses, up to the end marker or the first file
 // where the launcher stops, which bounds the work of an input with a wrong checksum as the walk's.
-PassEnd decodeFully(PayloadStream& stream, bool grouped, PayloadGroup& group, SeenNames& seen_names) {
+PassEnd decodeFully(PayloadStream& stream, GroupLayout layout, PayloadGroup& group, SeenNames& seen_names) {
   decoded_files = 0;
   decoded_name_units = 0;
   forgetNames(seen_names);
   uint64_t decoded = 0;
   while (groupFitsBudget(decoded)) {
-    const GroupStatus status = readPayloadGroup(stream, grouped, group);
+    const GroupStatus status = readPayloadGroup(stream, layout, group);
     if (status == GroupStatus::end) return PassEnd::endMarker;
     if (status != GroupStatus::group) return PassEnd::stopped;
     decoded += group.length;
     if (rememberGroupNames(seen_names, group) != NameCheck::fresh) return PassEnd::refused;
+    // A recorded length that is not the data frame's is a damaged payload, whether or not the
+    // launcher would have stepped over it: it may land on another frame's start.
+    if (layout == GroupLayout::recordedGroups && group.data_size > 0 &&
+        nextFrameLength(stream, group.data_size) != group.data_frame_length) {
+      return PassEnd::stopped;
+    }
     const bool group_intact = isGroupIntact(group);
     uint32_t offset = 0;
     GroupRecord record;
@@ -267,10 +283,16 @@ uint8_t SteppedData[kMaxDecodedBytes];
 void checkSteppedOver(const uint8_t* frame, size_t length, const PayloadGroup& group, Walk& walk) {
   static ZSTD_DCtx* const alone = ZSTD_createDCtx();
   const size_t room = static_cast<size_t>(kMaxDecodedBytes - walk.stepped_decoded);
-  const size_t content = ZSTD_decompressDCtx(alone, SteppedData, room, frame, length);
+  // A recorded length is checked only where it lands, so it may pass more or less than one frame
+  // of any size. Where the full decode got past this group, it measured the frame there, and the
+  // step-over must have passed exactly that frame.
+  const bool measured = walk.files < decoded_files;
+  const bool one_frame = ZSTD_findFrameCompressedSize(frame, length) == length;
+  if (!one_frame && measured) fault("a step-over passed other bytes than the group's data frame");
+  const size_t content = one_frame ? ZSTD_decompressDCtx(alone, SteppedData, room, frame, length) : 0;
   uint32_t offset = 0;
   GroupRecord record;
-  if (ZSTD_isError(content)) {
+  if (!one_frame || ZSTD_isError(content) || (content != group.data_size && !measured)) {
     walk.stepped_decoded = kMaxDecodedBytes;
     while (nextGroupRecord(group, offset, record)) compareWithDecoded(walk.files++, record, false, 0);
     return;
@@ -287,12 +309,16 @@ void checkSteppedOver(const uint8_t* frame, size_t length, const PayloadGroup& g
 // or read and dropped; in any other group the intact files' data is read past and the others' read
 // and checked against their stored checksums. Each file is compared with the full decode once its
 // data has been passed.
-PassEnd walkGroup(PayloadStream& stream, const PayloadGroup& group, Walk& walk) {
+PassEnd walkGroup(PayloadStream& stream, GroupLayout layout, const PayloadGroup& group, Walk& walk) {
   const bool all_intact = isGroupIntact(group);
   const size_t before = stream.input.pos;
-  if (all_intact && skipSizedFrame(stream, group.data_size)) {
-    checkSteppedOver(static_cast<const uint8_t*>(stream.input.src) + before, stream.input.pos - before, group, walk);
-    return PassEnd::walking;
+  if (all_intact && group.data_size > 0) {
+    const GroupSkip skip = skipGroupData(stream, layout, group);
+    if (skip == GroupSkip::damaged) return PassEnd::stopped;
+    if (skip == GroupSkip::skipped) {
+      checkSteppedOver(static_cast<const uint8_t*>(stream.input.src) + before, stream.input.pos - before, group, walk);
+      return PassEnd::walking;
+    }
   }
   uint32_t offset = 0;
   GroupRecord record;
@@ -307,16 +333,16 @@ PassEnd walkGroup(PayloadStream& stream, const PayloadGroup& group, Walk& walk) 
 
 // Before any file of a group is tested, its names are checked against every earlier one: a name
 // Windows would take for an earlier file stops the launcher.
-PassEnd walkAsLauncher(PayloadStream& stream, bool grouped, PayloadGroup& group, SeenNames& seen_names, Walk& walk) {
+PassEnd walkAsLauncher(PayloadStream& stream, GroupLayout layout, PayloadGroup& group, SeenNames& seen_names, Walk& walk) {
   walk = {0, 0, 0};
   forgetNames(seen_names);
   while (groupFitsBudget(walk.decoded)) {
-    const GroupStatus status = readPayloadGroup(stream, grouped, group);
+    const GroupStatus status = readPayloadGroup(stream, layout, group);
     if (status == GroupStatus::end) return PassEnd::endMarker;
     if (status != GroupStatus::group) return PassEnd::stopped;
     walk.decoded += group.length;
     if (rememberGroupNames(seen_names, group) != NameCheck::fresh) return PassEnd::refused;
-    const PassEnd end = walkGroup(stream, group, walk);
+    const PassEnd end = walkGroup(stream, layout, group, walk);
     if (end != PassEnd::walking) return end;
   }
   return PassEnd::stopped;
@@ -346,19 +372,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t length = 0;
   const uint8_t* resource = resourceOf(data, size, length);
   if (!hasPayloadHeader(resource, length)) return 0;
-  const uint8_t* compressed = resource + kPayloadHeaderLength;
-  const uint64_t compressed_length = length - kPayloadHeaderLength;
-  const bool grouped = isGroupedPayload(compressed, compressed_length);
+  const GroupLayout layout = groupLayoutOf(resource + kPayloadHeaderLength, length - kPayloadHeaderLength);
+  const uint8_t* compressed = resource + kPayloadHeaderLength + firstFrameOffset(layout);
+  const uint64_t compressed_length = length - kPayloadHeaderLength - firstFrameOffset(layout);
   // The index of up to 64 KiB and the names met, reused: no allocation per input. Each pass has
   // its own names, as each start has.
   static PayloadGroup group;
   static SeenNames reference_names;
   static SeenNames seen_names;
   restartPayloadStream(reference, compressed, compressed_length);
-  const PassEnd full = decodeFully(reference, grouped, group, reference_names);
+  const PassEnd full = decodeFully(reference, layout, group, reference_names);
   restartPayloadStream(stream, compressed, compressed_length);
   Walk walk;
-  const PassEnd walked = walkAsLauncher(stream, grouped, group, seen_names, walk);
+  const PassEnd walked = walkAsLauncher(stream, layout, group, seen_names, walk);
   requireSameEnd(full, walked, walk.files);
   return 0;
 }

@@ -272,28 +272,36 @@ TEST_F(Packer, TheBuildIdFollowsThePayloadsContent) {
   EXPECT_EQ(changed.size(), 16u);
 }
 
-// The default layout: the marker zstd skips, then frames that each declare their size and a window
-// of at most 8 MiB, so that the launcher can step over any of them and decodes with little memory.
-TEST_F(Packer, TheDefaultLayoutPutsEveryGroupInFramesThatDeclareTheirSize) {
+// The default layout: its 8-byte marker, then frames that each declare their size and a window of
+// at most 8 MiB, so that the launcher decodes with little memory, and index frames that record the
+// compressed length of the data frame after them, so that the launcher steps over it by that length.
+TEST_F(Packer, TheDefaultLayoutRecordsEachDataFramesLengthInItsIndexFrame) {
   for (const TreeFile& file : sampleTree()) put(app / file.path, file.bytes);
   ASSERT_EQ(pack({app.string(), "--main", "Quorvell.exe", "--stub", stub, "-o", out("app.exe")}).exit_code, 0);
   const Bytes resource = payloadResource(readBytes(out("app.exe")));
-  EXPECT_EQ(Bytes(resource.begin() + 3, resource.begin() + 15),
-            (Bytes{0x5E, 0x2A, 0x4D, 0x18, 4, 0, 0, 0, 'Q', 'O', 'V', 'G'}));
-  size_t at = 15;
-  int frames = 0;
+  EXPECT_EQ(Bytes(resource.begin() + 3, resource.begin() + 11), (Bytes{'Q', 'O', 'V', 'G', 2, 0, 0, 0}));
+  size_t at = 11;
+  std::vector<size_t> lengths;
+  std::vector<uint64_t> recorded;
   while (resource.size() - at > 14) {
     ZSTD_frameHeader header;
-    ASSERT_EQ(ZSTD_getFrameHeader(&header, &resource[at], resource.size() - at), 0u) << "frame " << frames;
-    EXPECT_NE(header.frameContentSize, ZSTD_CONTENTSIZE_UNKNOWN) << "frame " << frames;
-    EXPECT_LE(header.windowSize, 8u << 20) << "frame " << frames;
+    ASSERT_EQ(ZSTD_getFrameHeader(&header, &resource[at], resource.size() - at), 0u) << "frame " << lengths.size();
+    EXPECT_NE(header.frameContentSize, ZSTD_CONTENTSIZE_UNKNOWN) << "frame " << lengths.size();
+    EXPECT_LE(header.windowSize, 8u << 20) << "frame " << lengths.size();
     const size_t length = ZSTD_findFrameCompressedSize(&resource[at], resource.size() - at);
     ASSERT_FALSE(ZSTD_isError(length));
+    if (lengths.size() % 2 == 0) {  // an index frame: index length, then the data frame's length
+      Bytes content(header.frameContentSize);
+      ASSERT_EQ(ZSTD_decompress(content.data(), content.size(), &resource[at], length), content.size());
+      ASSERT_GE(content.size(), 4u);
+      recorded.push_back(content.size() >= 12 ? readU64(&content[4]) : 0);
+    }
+    lengths.push_back(length);
     at += length;
-    frames += 1;
   }
   // The sample's files are all small: one group (its index and its data), then the end.
-  EXPECT_EQ(frames, 3);
+  ASSERT_EQ(lengths.size(), 3u);
+  EXPECT_EQ(recorded[0], lengths[1]);
   EXPECT_EQ(at + 14, resource.size());
 }
 
@@ -700,6 +708,22 @@ TEST_F(Packer, ReadersRefuseHostilePayloadsWithOneLine) {
   auto payload = [](const std::vector<PayloadFile>& files, PayloadLayout layout = PayloadLayout::singleFrame) {
     return buildPayloadResource(files.data(), files.size(), 3, 0, layout);
   };
+  // The default layout with the first group's recorded data frame length changed by `delta`: its
+  // index frame decoded, the length changed and the frame made again.
+  auto recordedLengthOff = [&](int64_t delta) {
+    std::string resource = payload({{u"main.exe", "MZ"}, {u"a.txt", "some text"}}, PayloadLayout::grouped);
+    const size_t at = 3 + 8;
+    const size_t length = ZSTD_findFrameCompressedSize(resource.data() + at, resource.size() - at);
+    std::string content(ZSTD_getFrameContentSize(resource.data() + at, length), '\0');
+    ZSTD_decompress(content.data(), content.size(), resource.data() + at, length);
+    uint64_t recorded = 0;
+    for (int i = 7; i >= 0; --i) recorded = (recorded << 8) | static_cast<uint8_t>(content[4 + i]);
+    recorded += delta;
+    for (int i = 0; i < 8; ++i) content[4 + i] = static_cast<char>(recorded >> (8 * i));
+    std::string frame(ZSTD_compressBound(content.size()), '\0');
+    frame.resize(ZSTD_compress(frame.data(), frame.size(), content.data(), content.size(), 3));
+    return resource.replace(at, length, frame);
+  };
   // One stored block in a frame that declares a window of 2^28 bytes.
   const std::string record = std::string("a\0\0\0", 4) + std::string(12, '\0') + std::string(2, '\0');
   const uint32_t block = 1u | static_cast<uint32_t>(record.size() << 3);
@@ -726,6 +750,10 @@ TEST_F(Packer, ReadersRefuseHostilePayloadsWithOneLine) {
        "which differ only in letter case"},
       {"the same name twice", payload({{u"main.exe", "MZ"}, {u"x.txt", "1"}, {u"x.txt", "2"}}, PayloadLayout::grouped),
        "the payload names the file 'x.txt' twice; the second would overwrite the first"},
+      // The launcher would step over the data by the recorded length and land elsewhere.
+      {"a recorded data frame length one byte short", recordedLengthOff(-1),
+       "group 1 of the payload records a data frame of "},
+      {"a recorded data frame length one byte long", recordedLengthOff(1), "bytes, but its data frame is "},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

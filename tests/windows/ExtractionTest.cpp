@@ -347,7 +347,8 @@ TEST_F(Extraction, EveryLayoutWritesThenKeepsThenRepairsTheCache) {
     others.push_back(file(L"docs\\page" + std::to_wstring(i) + L".txt", pattern(1000 + 37 * i, static_cast<char>(i))));
   const auto files = application(others);
   const wchar_t* changed = L"docs\\page7.txt";
-  for (const PayloadLayout layout : {PayloadLayout::grouped, PayloadLayout::perFile, PayloadLayout::singleFrame}) {
+  for (const PayloadLayout layout : {PayloadLayout::grouped, PayloadLayout::groupedWithoutLengths, PayloadLayout::perFile,
+                                     PayloadLayout::singleFrame}) {
     SCOPED_TRACE(static_cast<int>(layout));
     removeTree(target(L""));
     const std::string resource = buildPayloadResource(files.data(), files.size(), 3, 0, layout);
@@ -376,6 +377,67 @@ TEST_F(Extraction, EveryLayoutWritesThenKeepsThenRepairsTheCache) {
     for (HANDLE handle : held) CloseHandle(handle);
     held.clear();
     EXPECT_TRUE(readFileBytes(target(changed)) == pattern(1000 + 37 * 7, 7));
+  }
+}
+
+// The frames of a payload in the default layout, after its 8-byte marker: [offset, length) each.
+std::vector<std::pair<size_t, size_t>> framesOf(const std::string& resource) {
+  std::vector<std::pair<size_t, size_t>> frames;
+  for (size_t at = 3 + 8; resource.size() - at > 14;) {
+    const size_t length = ZSTD_findFrameCompressedSize(resource.data() + at, resource.size() - at);
+    if (ZSTD_isError(length)) break;
+    frames.push_back({at, length});
+    at += length;
+  }
+  return frames;
+}
+
+// The resource with the data frame length that the index frame at `index` records changed by
+// `delta`: the frame decoded, the length changed, the frame made again.
+std::string withRecordedLengthOff(std::string resource, std::pair<size_t, size_t> index, int64_t delta) {
+  std::string content(ZSTD_getFrameContentSize(resource.data() + index.first, index.second), '\0');
+  ZSTD_decompress(content.data(), content.size(), resource.data() + index.first, index.second);
+  uint64_t recorded = 0;
+  for (int i = 7; i >= 0; --i) recorded = (recorded << 8) | static_cast<uint8_t>(content[4 + i]);
+  recorded += delta;
+  for (int i = 0; i < 8; ++i) content[4 + i] = static_cast<char>(recorded >> (8 * i));
+  std::string frame(ZSTD_compressBound(content.size()), '\0');
+  frame.resize(ZSTD_compress(frame.data(), frame.size(), content.data(), content.size(), 3));
+  return resource.replace(index.first, index.second, frame);
+}
+
+// A warm start steps over an intact group's data by the length its index frame records and reads
+// none of it: a data frame turned to garbage of the same length is passed all the same. A recorded
+// length that does not land on the start of a frame ends the start with the decode report before
+// anything is stepped over.
+TEST_F(Extraction, AWarmStartStepsOverAnIntactGroupByItsRecordedLengthOnly) {
+  const auto files = application({file(L"a.txt", "alpha"), file(L"large.bin", pattern(3 << 20, 'g'))});
+  const std::string resource = buildPayloadResource(files.data(), files.size(), 3, 0, PayloadLayout::grouped);
+  // The program and a.txt, then large.bin in a group of its own, then the end.
+  const auto frames = framesOf(resource);
+  ASSERT_EQ(frames.size(), 5u);
+  std::string garbage = resource;
+  garbage.replace(frames[3].first, frames[3].second, std::string(frames[3].second, '\xAB'));
+  const std::string decode_error = "Error, couldn't decode attached data.\r\n";
+  const struct {
+    const char* what;
+    std::string resource;
+    std::string out;
+  } cases[] = {
+      {"the large file's data frame garbage", garbage, ""},
+      {"a recorded length one byte short", withRecordedLengthOff(resource, frames[2], -1), decode_error},
+      {"a recorded length one byte long", withRecordedLengthOff(resource, frames[2], 1), decode_error},
+      {"a recorded length past the end", withRecordedLengthOff(resource, frames[2], 1 << 30), decode_error},
+  };
+  expectSuccess(start(resource));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const ProcessResult result = start(c.resource);
+    EXPECT_EQ(result.out, c.out);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.exit_code, c.out.empty() ? 0u : static_cast<DWORD>(kFatalExitCode));
+    for (const PayloadFile& f : files)
+      EXPECT_TRUE(readFileBytes(extractionDirectory() + L"\\" + std::wstring(f.name.begin(), f.name.end())) == f.data);
   }
 }
 
