@@ -3,7 +3,8 @@
 // memory of the started process; writes "key<TAB>value" lines for bench-report.
 //
 //   bench-runner --launcher EXE --child EXE --manifest FILE --limit EXE --work DIR --runs N --out FILE
-//                --cache FOLDER [--arguments TEXT] [--peer EXE] [--caxa EXE --caxa-identifier ID] [--unpinned 1]
+//                --cache FOLDER [--arguments TEXT] [--peer EXE] [--caxa EXE --caxa-identifier ID]
+//                [--unpinned 1]
 // FOLDER is the launcher's extraction directory below the local application data folder.
 //
 // caxa's launcher carries the application's fixed arguments in its own command, so it is started
@@ -342,7 +343,7 @@ void Runner::run() {
   }
 
   // Memory of the launcher itself (a child is a process of its own), next to the same figures
-  // of the application started alone and of the peer.
+  // of the application started alone and of the peers.
   std::vector<Scenario> watched;
   for (const Scenario& scenario : timed)
     if (scenario.key.rfind("limit.", 0) != 0) watched.push_back(scenario);
