@@ -2,9 +2,10 @@
 //
 //   bench-report RESULTS...
 //
-// Every figure stands next to its limit and the peer's, with the two ratios: the limit says how
-// far a start is from the least work the job needs, the peer how it compares with what users get
-// from a common portable-app builder.
+// Every figure stands next to its limit and the two peers', with the ratios: the limit says how
+// far a start is from the least work the job needs, the NSIS peer how it compares with what users
+// get from a common portable-app builder, caxa how it compares with a launcher that also keeps its
+// files between starts (but never checks them).
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -58,13 +59,15 @@ std::string ratio(double ours, double other) {
 
 struct Row {
   std::string scenario;
-  double ours, limit, peer;
+  double ours, limit, peer, caxa;
   std::string (*unit)(double);
 };
 
+// caxa's columns come last, so that the columns of earlier tables keep their places.
 std::string row(const Row& r) {
   return "| " + r.scenario + " | " + r.unit(r.ours) + " | " + r.unit(r.limit) + " | " + r.unit(r.peer) + " | " +
-         ratio(r.ours, r.limit) + " | " + ratio(r.ours, r.peer) + " |\n";
+         ratio(r.ours, r.limit) + " | " + ratio(r.ours, r.peer) + " | " + r.unit(r.caxa) + " | " +
+         ratio(r.ours, r.caxa) + " |\n";
 }
 
 std::vector<std::string> words(const std::string& list) {
@@ -104,8 +107,9 @@ int main(int argc, char** argv) {
          "; Wine processes pinned to CPU " + text(r, "fact.pinned_cpu") + ". Packed by " + text(r, "packer") +
          "; payload layout: " + text(r, "layout") + "; the starts use the launcher packed at level " +
          text(r, "start_level") + ".\n\n";
-  out += "| scenario | ours | limit | peer | ours/limit | ours/peer |\n";
-  out += "|---|---:|---:|---:|---:|---:|\n";
+  out += "| scenario | ours | limit | peer | ours/limit | ours/peer | caxa | ours/caxa |\n";
+  out += "|---|---:|---:|---:|---:|---:|---:|---:|\n";
+  const double none = std::nan("");
   // The warm limit is the faster of two ways to check every file: mapping each one or reading it
   // through one reused buffer.
   auto faster = [](double a, double b) { return std::isnan(a) ? b : std::isnan(b) ? a : std::min(a, b); };
@@ -113,32 +117,41 @@ int main(int argc, char** argv) {
   const double child_unpinned = child_missing ? 0 : number(r, "time.direct.unpinned");
   const double warm_limit_unpinned =
       faster(number(r, "time.limit.warm.unpinned"), number(r, "time.limit.warm_read.unpinned"));
-  out += row({"cold start", number(r, "time.ours.cold"), child + number(r, "time.limit.cold"), peer, milliseconds});
+  out += row({"cold start", number(r, "time.ours.cold"), child + number(r, "time.limit.cold"), peer,
+              number(r, "time.caxa.cold"), milliseconds});
   out += row({"cold start, unpinned", number(r, "time.ours.cold.unpinned"),
-              child_unpinned + number(r, "time.limit.cold.unpinned"), peer, milliseconds});
-  out += row({"warm start", number(r, "time.ours.warm"), child + warm_limit, peer, milliseconds});
-  out += row({"warm start, unpinned", number(r, "time.ours.warm.unpinned"), child_unpinned + warm_limit_unpinned, peer,
+              child_unpinned + number(r, "time.limit.cold.unpinned"), peer, number(r, "time.caxa.cold.unpinned"),
               milliseconds});
-  out += row({"repair start", number(r, "time.ours.repair"), child + number(r, "time.limit.repair"), peer,
+  out += row({"warm start", number(r, "time.ours.warm"), child + warm_limit, peer, number(r, "time.caxa.warm"),
+              milliseconds});
+  out += row({"warm start, unpinned", number(r, "time.ours.warm.unpinned"), child_unpinned + warm_limit_unpinned, peer,
+              number(r, "time.caxa.warm.unpinned"), milliseconds});
+  // caxa never looks at its files again, so it has nothing to repair.
+  out += row({"repair start", number(r, "time.ours.repair"), child + number(r, "time.limit.repair"), peer, none,
               milliseconds});
   for (const char* kind : {"cold", "warm", "repair"}) {
     const std::string ours = std::string("memory.ours.") + kind;
+    const std::string caxa = std::string("memory.caxa.") + kind;
     out += row({std::string("peak working set, ") + kind + " start", number(r, ours + ".peak_working_set"),
-                number(r, "memory.direct.peak_working_set"), number(r, "memory.peer.peak_working_set"), mebibytes});
+                number(r, "memory.direct.peak_working_set"), number(r, "memory.peer.peak_working_set"),
+                number(r, caxa + ".peak_working_set"), mebibytes});
     out += row({std::string("peak private memory, ") + kind + " start", number(r, ours + ".peak_pagefile"),
-                number(r, "memory.direct.peak_pagefile"), number(r, "memory.peer.peak_pagefile"), mebibytes});
+                number(r, "memory.direct.peak_pagefile"), number(r, "memory.peer.peak_pagefile"),
+                number(r, caxa + ".peak_pagefile"), mebibytes});
   }
+  const double caxa_seconds = number(r, "caxa.pack.seconds");
+  const double caxa_bytes = number(r, "caxa.pack.bytes");
   for (const std::string& level : words(text(r, "pack.levels"))) {
-    out += row({"pack time, level " + level, number(r, "pack." + level + ".seconds"), std::nan(""),
-                number(r, "peer.pack.seconds"), seconds});
-    out += row({"packed size, level " + level, number(r, "pack." + level + ".bytes"), std::nan(""),
-                number(r, "peer.pack.bytes"), mebibytes});
+    out += row({"pack time, level " + level, number(r, "pack." + level + ".seconds"), none,
+                number(r, "peer.pack.seconds"), caxa_seconds, seconds});
+    out += row({"packed size, level " + level, number(r, "pack." + level + ".bytes"), none,
+                number(r, "peer.pack.bytes"), caxa_bytes, mebibytes});
   }
   std::string layout_sizes;
   for (const std::string& layout : words(text(r, "pack.layouts"))) {
     const double bytes = number(r, "pack.layout." + layout + ".bytes");
-    out += row({"packed size, level " + text(r, "start_level") + ", " + layout + " layout", bytes, std::nan(""),
-                number(r, "peer.pack.bytes"), mebibytes});
+    out += row({"packed size, level " + text(r, "start_level") + ", " + layout + " layout", bytes, none,
+                number(r, "peer.pack.bytes"), caxa_bytes, mebibytes});
     layout_sizes += (layout_sizes.empty() ? "" : ", ") + layout + " " + format("%.0f", bytes) + " bytes";
   }
   out += "\nLimits: cold = the application started alone + a program that decompresses the payload into memory "
@@ -163,6 +176,19 @@ int main(int argc, char** argv) {
   out += "Peer: the same tree as an NSIS launcher (solid LZMA, extracts to a temporary folder on every start, "
          "runs the application, waits, returns its exit code, removes the folder), so its three starts are one "
          "figure; its memory is that of the NSIS process.\n";
+  if (r.count("time.caxa.cold") != 0) {
+    out += "caxa: the same tree as a " + text(r, "caxa.version") +
+           " launcher (its Go stub for Windows x64, a gzip tarball of the tree, the command in a JSON footer). "
+           "A cold start unpacks the tarball into %TEMP%\\caxa\\applications\\<identifier>\\0; a warm start "
+           "finds that folder and starts the application from it without looking at a file, so it has no repair "
+           "start; its memory is that of the stub process. Pack time: the stub, tar and gzip -6. caxa's warm start "
+           "/ application started alone: " +
+           ratio(number(r, "time.caxa.warm"), number(r, "time.direct")) + "; unpinned: " +
+           ratio(number(r, "time.caxa.warm.unpinned"), number(r, "time.direct.unpinned")) + ".\n";
+  } else {
+    out += "No caxa peer: " + (r.count("caxa.skipped") != 0 ? text(r, "caxa.skipped") : std::string("not made")) +
+           ".\n";
+  }
   if (child_missing)
     out += "The launcher does not start the application yet (it ends with exit code 4 after extracting): its "
            "start figures lack the application's start, and so do the limits; the peer's include it.\n";

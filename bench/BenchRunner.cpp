@@ -3,8 +3,15 @@
 // memory of the started process; writes "key<TAB>value" lines for bench-report.
 //
 //   bench-runner --launcher EXE --child EXE --manifest FILE --limit EXE --work DIR --runs N --out FILE
-//                --cache FOLDER [--arguments TEXT] [--peer EXE] [--unpinned 1]
+//                --cache FOLDER [--arguments TEXT] [--peer EXE] [--caxa EXE --caxa-identifier ID]
+//                [--unpinned 1]
 // FOLDER is the launcher's extraction directory below the local application data folder.
+//
+// caxa's launcher carries the application's fixed arguments in its own command, so it is started
+// with none. Its stub unpacks into %TEMP%\caxa\applications\ID\0 when that folder is missing and
+// otherwise starts the application from it untested; its cold starts remove that folder (and a
+// lock a failed extraction may have left), and its first start of each kind is checked against the
+// manifest like ours.
 //
 // TEXT goes as it stands after the program's name on the command line of the application started
 // alone, of the launcher (which hands it on to the application) and of the peer, so that all three
@@ -141,7 +148,8 @@ class Runner {
  private:
   std::vector<Sample> repeat(const Scenario& scenario, bool watch_memory);
   void checkExitCode(const Scenario& scenario, DWORD code);
-  void checkTree(const std::string& after);
+  void checkTree(const std::wstring& folder, const std::string& after);
+  void clearCaxa();
   void checkDamagedFile(const std::string& after);
   void damageLargestFile();
   void savePayload();
@@ -151,6 +159,8 @@ class Runner {
   std::vector<ManifestEntry> manifest_;
   const ManifestEntry* largest_ = nullptr;
   std::wstring cache_;
+  std::wstring caxa_application_;  // %TEMP%\caxa\applications\ID
+  std::wstring caxa_lock_;         // %TEMP%\caxa\locks\ID
   std::wstring payload_;
   HANDLE log_ = INVALID_HANDLE_VALUE;
   int runs_ = 0;
@@ -168,6 +178,19 @@ Runner::Runner(const Options& options) : options_(options) {
     if (largest_ == nullptr || entry.size > largest_->size) largest_ = &entry;
   cache_ = extractionDirectory(options.get(L"--cache"));
   if (cache_.empty()) fail("no local application data folder, or no --cache");
+  if (!options.get(L"--caxa").empty()) {
+    // The stub joins the identifier with "/"; both separators reach the same folder.
+    std::wstring identifier = options.get(L"--caxa-identifier");
+    if (identifier.empty()) fail("--caxa needs --caxa-identifier");
+    std::replace(identifier.begin(), identifier.end(), L'/', L'\\');
+    wchar_t temporary[MAX_PATH + 1];
+    const DWORD length = GetTempPathW(MAX_PATH + 1, temporary);
+    if (length == 0 || length > MAX_PATH) fail("no temporary folder for caxa");
+    std::wstring base(temporary, length);
+    if (base.back() != L'\\') base += L'\\';
+    caxa_application_ = base + L"caxa\\applications\\" + identifier;
+    caxa_lock_ = base + L"caxa\\locks\\" + identifier;
+  }
   const std::wstring work = options.get(L"--work");
   createDirectories(work);
   payload_ = work + L"\\payload.bin";
@@ -205,10 +228,15 @@ void Runner::checkExitCode(const Scenario& scenario, DWORD code) {
          " (its output is in starts.log)");
 }
 
-void Runner::checkTree(const std::string& after) {
+void Runner::checkTree(const std::wstring& folder, const std::string& after) {
   for (const ManifestEntry& entry : manifest_)
-    if (mappedChecksum(cache_ + L"\\" + entry.name) != entry.checksum)
+    if (mappedChecksum(folder + L"\\" + entry.name) != entry.checksum)
       fail("after " + after + ", " + narrow(entry.name) + " in the extraction directory differs from the tree");
+}
+
+void Runner::clearCaxa() {
+  removeTree(caxa_application_);
+  removeTree(caxa_lock_);
 }
 
 void Runner::checkDamagedFile(const std::string& after) {
@@ -258,7 +286,19 @@ void Runner::run() {
   const std::wstring cache = quoteArgument(cache_);
   auto clear = [this] { removeTree(cache_); };
   auto damage = [this] { damageLargestFile(); };
-  auto whole = [this](const char* after) { return [this, after](bool first) { if (first) checkTree(after); }; };
+  auto whole = [this](const char* after) {
+    return [this, after](bool first) { if (first) checkTree(cache_, after); };
+  };
+  // A lock left behind would make the next start unpack into a new folder, "1", instead of reusing
+  // "0": a warm start that is secretly cold.
+  auto caxa_whole = [this](const char* after) {
+    return [this, after](bool first) {
+      if (!first) return;
+      checkTree(caxa_application_ + L"\\0", after);
+      if (GetFileAttributesW((caxa_lock_ + L"\\0").c_str()) != INVALID_FILE_ATTRIBUTES)
+        fail("after " + std::string(after) + ", caxa's lock folder is still there");
+    };
+  };
   auto repaired = [this](const char* after) { return [this, after](bool) { checkDamagedFile(after); }; };
 
   std::vector<Scenario> timed = {
@@ -272,6 +312,14 @@ void Runner::run() {
       {"limit.repair", limit, L"repair " + payload + L" " + manifest + L" " + cache, damage,
        repaired("the repair limit")},
   };
+  const std::wstring caxa = options_.get(L"--caxa");
+  if (!caxa.empty()) {
+    const std::vector<Scenario> caxa_starts = {
+        {"caxa.cold", caxa, L"", [this] { clearCaxa(); }, caxa_whole("caxa's cold start")},
+        {"caxa.warm", caxa, L"", nullptr, caxa_whole("caxa's warm start")},
+    };
+    timed.insert(timed.begin() + 4, caxa_starts.begin(), caxa_starts.end());
+  }
   const std::wstring peer = options_.get(L"--peer");
   if (!peer.empty() && !unpinned_) timed.push_back({"peer", peer, arguments, nullptr, nullptr});
 
@@ -289,14 +337,16 @@ void Runner::run() {
   }
   if (unpinned_) {
     removeTree(cache_);
+    if (!caxa.empty()) clearCaxa();
     if (!writeFileBytes(options_.get(L"--out"), results_)) fail("cannot write the results");
     return;
   }
 
   // Memory of the launcher itself (a child is a process of its own), next to the same figures
-  // of the application started alone and of the peer.
-  std::vector<Scenario> watched = {timed[0], timed[1], timed[2], timed[3]};
-  if (!peer.empty()) watched.push_back(timed.back());
+  // of the application started alone and of the peers.
+  std::vector<Scenario> watched;
+  for (const Scenario& scenario : timed)
+    if (scenario.key.rfind("limit.", 0) != 0) watched.push_back(scenario);
   for (const Scenario& scenario : watched) {
     std::vector<uint64_t> working_set;
     std::vector<uint64_t> pagefile;
@@ -311,6 +361,7 @@ void Runner::run() {
   record("runs", std::to_string(runs_));
   record("child_launch", child_launch_missing_ ? "missing" : "built");
   removeTree(cache_);
+  if (!caxa.empty()) clearCaxa();
   if (!writeFileBytes(options_.get(L"--out"), results_)) fail("cannot write the results");
 }
 
@@ -322,7 +373,8 @@ int wmain(int argc, wchar_t** argv) {
   for (const wchar_t* required : {L"--launcher", L"--child", L"--manifest", L"--limit", L"--work", L"--out", L"--cache"}) {
     if (options.get(required).empty()) {
       std::fputs("usage: bench-runner --launcher EXE --child EXE --manifest FILE --limit EXE --work DIR --runs N "
-                 "--out FILE --cache FOLDER [--arguments TEXT] [--peer EXE] [--unpinned 1]\n",
+                 "--out FILE --cache FOLDER [--arguments TEXT] [--peer EXE] [--caxa EXE --caxa-identifier ID] "
+                 "[--unpinned 1]\n",
                  stderr);
       return 64;
     }
