@@ -53,6 +53,20 @@ inline std::string corrupt(std::string bytes, size_t at) {
   return bytes;
 }
 
+// A grouped payload resource with the data frame length that the index frame at `at` (`length`
+// bytes) records changed by `delta`: the frame decoded, the length changed, the frame made again.
+inline std::string withRecordedLengthOff(std::string resource, size_t at, size_t length, int64_t delta) {
+  std::string content(ZSTD_getFrameContentSize(resource.data() + at, length), '\0');
+  ZSTD_decompress(content.data(), content.size(), resource.data() + at, length);
+  uint64_t recorded = 0;
+  for (int i = 7; i >= 0; --i) recorded = (recorded << 8) | static_cast<uint8_t>(content[4 + i]);
+  recorded += delta;
+  for (int i = 0; i < 8; ++i) content[4 + i] = static_cast<char>(recorded >> (8 * i));
+  std::string frame(ZSTD_compressBound(content.size()), '\0');
+  frame.resize(ZSTD_compress(frame.data(), frame.size(), content.data(), content.size(), 3));
+  return resource.replace(at, length, frame);
+}
+
 #if !defined(_WIN32)
 #include <stdio.h>
 #include <stdlib.h>

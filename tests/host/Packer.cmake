@@ -16,6 +16,7 @@ target_link_libraries(packer-sha256-test PRIVATE onefile_packer_units)
 onefile_host_test(packer-command-test "${CMAKE_CURRENT_SOURCE_DIR}/PackerCommandTest.cpp")
 target_link_libraries(packer-command-test PRIVATE onefile_packer_units onefile_packer_test_support)
 add_dependencies(packer-command-test onefile-pack)
+target_include_directories(packer-command-test PRIVATE "${PROJECT_SOURCE_DIR}/tests/core")
 set_tests_properties(packer-command-test PROPERTIES
   ENVIRONMENT "ONEFILE_STUB=${ONEFILE_WINDOWS_STUB};ONEFILE_PACK=$<TARGET_FILE:onefile-pack>")
 

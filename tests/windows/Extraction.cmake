@@ -5,4 +5,5 @@ set_target_properties(quiet-child PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${ONEFILE
 
 onefile_windows_test(extraction-test "${PROJECT_SOURCE_DIR}/tests/windows/ExtractionTest.cpp")
 target_link_libraries(extraction-test PRIVATE onefile_core)
+target_include_directories(extraction-test PRIVATE "${PROJECT_SOURCE_DIR}/tests/core")
 add_dependencies(extraction-test quiet-child)

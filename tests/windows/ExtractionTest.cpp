@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Crc32.h"
+#include "TestFrames.h"
 #include "ExitCodes.h"
 #include "LauncherFactory.h"
 #include "ProcessRunner.h"
@@ -392,19 +393,6 @@ std::vector<std::pair<size_t, size_t>> framesOf(const std::string& resource) {
   return frames;
 }
 
-// The resource with the data frame length that the index frame at `index` records changed by
-// `delta`: the frame decoded, the length changed, the frame made again.
-std::string withRecordedLengthOff(std::string resource, std::pair<size_t, size_t> index, int64_t delta) {
-  std::string content(ZSTD_getFrameContentSize(resource.data() + index.first, index.second), '\0');
-  ZSTD_decompress(content.data(), content.size(), resource.data() + index.first, index.second);
-  uint64_t recorded = 0;
-  for (int i = 7; i >= 0; --i) recorded = (recorded << 8) | static_cast<uint8_t>(content[4 + i]);
-  recorded += delta;
-  for (int i = 0; i < 8; ++i) content[4 + i] = static_cast<char>(recorded >> (8 * i));
-  std::string frame(ZSTD_compressBound(content.size()), '\0');
-  frame.resize(ZSTD_compress(frame.data(), frame.size(), content.data(), content.size(), 3));
-  return resource.replace(index.first, index.second, frame);
-}
 
 // A warm start steps over an intact group's data by the length its index frame records and reads
 // none of it: a data frame turned to garbage of the same length is passed all the same. A recorded
@@ -425,9 +413,9 @@ TEST_F(Extraction, AWarmStartStepsOverAnIntactGroupByItsRecordedLengthOnly) {
     std::string out;
   } cases[] = {
       {"the large file's data frame garbage", garbage, ""},
-      {"a recorded length one byte short", withRecordedLengthOff(resource, frames[2], -1), decode_error},
-      {"a recorded length one byte long", withRecordedLengthOff(resource, frames[2], 1), decode_error},
-      {"a recorded length past the end", withRecordedLengthOff(resource, frames[2], 1 << 30), decode_error},
+      {"a recorded length one byte short", withRecordedLengthOff(resource, frames[2].first, frames[2].second, -1), decode_error},
+      {"a recorded length one byte long", withRecordedLengthOff(resource, frames[2].first, frames[2].second, 1), decode_error},
+      {"a recorded length past the end", withRecordedLengthOff(resource, frames[2].first, frames[2].second, 1 << 30), decode_error},
   };
   expectSuccess(start(resource));
   for (const auto& c : cases) {
