@@ -126,6 +126,20 @@ int main(int argc, char** argv) {
               milliseconds});
   out += row({"warm start, unpinned", number(r, "time.ours.warm.unpinned"), child_unpinned + warm_limit_unpinned, peer,
               number(r, "time.caxa.warm.unpinned"), milliseconds});
+  // The same tree in the per-file layout, timed right after ours, for what the default layout's
+  // grouping costs or saves at a start.
+  const bool per_file = r.count("time.per_file.warm") != 0;
+  if (per_file) {
+    out += row({"cold start, per-file layout", number(r, "time.per_file.cold"), child + number(r, "time.limit.cold"),
+                peer, number(r, "time.caxa.cold"), milliseconds});
+    out += row({"cold start, per-file layout, unpinned", number(r, "time.per_file.cold.unpinned"),
+                child_unpinned + number(r, "time.limit.cold.unpinned"), peer, number(r, "time.caxa.cold.unpinned"),
+                milliseconds});
+    out += row({"warm start, per-file layout", number(r, "time.per_file.warm"), child + warm_limit, peer,
+                number(r, "time.caxa.warm"), milliseconds});
+    out += row({"warm start, per-file layout, unpinned", number(r, "time.per_file.warm.unpinned"),
+                child_unpinned + warm_limit_unpinned, peer, number(r, "time.caxa.warm.unpinned"), milliseconds});
+  }
   // caxa never looks at its files again, so it has nothing to repair.
   out += row({"repair start", number(r, "time.ours.repair"), child + number(r, "time.limit.repair"), peer, none,
               milliseconds});
@@ -138,6 +152,11 @@ int main(int argc, char** argv) {
     out += row({std::string("peak private memory, ") + kind + " start", number(r, ours + ".peak_pagefile"),
                 number(r, "memory.direct.peak_pagefile"), number(r, "memory.peer.peak_pagefile"),
                 number(r, caxa + ".peak_pagefile"), mebibytes});
+  }
+  if (per_file) {
+    out += row({"peak working set, warm start, per-file layout", number(r, "memory.per_file.warm.peak_working_set"),
+                number(r, "memory.direct.peak_working_set"), number(r, "memory.peer.peak_working_set"),
+                number(r, "memory.caxa.warm.peak_working_set"), mebibytes});
   }
   const double caxa_seconds = number(r, "caxa.pack.seconds");
   const double caxa_bytes = number(r, "caxa.pack.bytes");
@@ -171,6 +190,12 @@ int main(int argc, char** argv) {
          milliseconds(number(r, "time.limit.cold.unpinned")) + ".\n";
   out += "Warm start / application started alone: " + ratio(number(r, "time.ours.warm"), number(r, "time.direct")) +
          "; unpinned: " + ratio(number(r, "time.ours.warm.unpinned"), number(r, "time.direct.unpinned")) + ".\n";
+  if (per_file)
+    out += "Layout " + text(r, "layout") + " / per-file layout: warm start " +
+           ratio(number(r, "time.ours.warm"), number(r, "time.per_file.warm")) + ", unpinned " +
+           ratio(number(r, "time.ours.warm.unpinned"), number(r, "time.per_file.warm.unpinned")) +
+           "; cold start " + ratio(number(r, "time.ours.cold"), number(r, "time.per_file.cold")) + ", unpinned " +
+           ratio(number(r, "time.ours.cold.unpinned"), number(r, "time.per_file.cold.unpinned")) + ".\n";
   if (!layout_sizes.empty())
     out += "Packed at level " + text(r, "start_level") + " in each layout: " + layout_sizes + ".\n";
   out += "Peer: the same tree as an NSIS launcher (solid LZMA, extracts to a temporary folder on every start, "

@@ -4,8 +4,12 @@
 //
 //   bench-runner --launcher EXE --child EXE --manifest FILE --limit EXE --work DIR --runs N --out FILE
 //                --cache FOLDER [--arguments TEXT] [--peer EXE] [--caxa EXE --caxa-identifier ID]
-//                [--unpinned 1]
+//                [--per-file EXE --per-file-cache FOLDER] [--unpinned 1]
 // FOLDER is the launcher's extraction directory below the local application data folder.
+//
+// --per-file is the same tree packed with the per-file layout (its own build, so its own folder):
+// its cold and warm starts are timed right after ours, so that the default layout is compared with
+// it under the same load.
 //
 // caxa's launcher carries the application's fixed arguments in its own command, so it is started
 // with none. Its stub unpacks into %TEMP%\caxa\applications\ID\0 when that folder is missing and
@@ -159,6 +163,7 @@ class Runner {
   std::vector<ManifestEntry> manifest_;
   const ManifestEntry* largest_ = nullptr;
   std::wstring cache_;
+  std::wstring per_file_cache_;
   std::wstring caxa_application_;  // %TEMP%\caxa\applications\ID
   std::wstring caxa_lock_;         // %TEMP%\caxa\locks\ID
   std::wstring payload_;
@@ -178,6 +183,10 @@ Runner::Runner(const Options& options) : options_(options) {
     if (largest_ == nullptr || entry.size > largest_->size) largest_ = &entry;
   cache_ = extractionDirectory(options.get(L"--cache"));
   if (cache_.empty()) fail("no local application data folder, or no --cache");
+  if (!options.get(L"--per-file").empty()) {
+    per_file_cache_ = extractionDirectory(options.get(L"--per-file-cache"));
+    if (per_file_cache_.empty()) fail("--per-file needs --per-file-cache");
+  }
   if (!options.get(L"--caxa").empty()) {
     // The stub joins the identifier with "/"; both separators reach the same folder.
     std::wstring identifier = options.get(L"--caxa-identifier");
@@ -216,7 +225,7 @@ void Runner::savePayload() {
 }
 
 void Runner::checkExitCode(const Scenario& scenario, DWORD code) {
-  const bool ours = scenario.key.rfind("ours.", 0) == 0;
+  const bool ours = scenario.key.rfind("ours.", 0) == 0 || scenario.key.rfind("per_file.", 0) == 0;
   const bool limit = scenario.key.rfind("limit.", 0) == 0;
   if (ours && code == kChildLaunchMissingExitCode) {
     child_launch_missing_ = true;
@@ -312,13 +321,25 @@ void Runner::run() {
       {"limit.repair", limit, L"repair " + payload + L" " + manifest + L" " + cache, damage,
        repaired("the repair limit")},
   };
+  const std::wstring per_file = options_.get(L"--per-file");
+  if (!per_file.empty()) {
+    auto per_file_whole = [this](const char* after) {
+      return [this, after](bool first) { if (first) checkTree(per_file_cache_, after); };
+    };
+    const std::vector<Scenario> per_file_starts = {
+        {"per_file.cold", per_file, arguments, [this] { removeTree(per_file_cache_); },
+         per_file_whole("a cold start of the per-file layout")},
+        {"per_file.warm", per_file, arguments, nullptr, per_file_whole("a warm start of the per-file layout")},
+    };
+    timed.insert(timed.begin() + 3, per_file_starts.begin(), per_file_starts.end());
+  }
   const std::wstring caxa = options_.get(L"--caxa");
   if (!caxa.empty()) {
     const std::vector<Scenario> caxa_starts = {
         {"caxa.cold", caxa, L"", [this] { clearCaxa(); }, caxa_whole("caxa's cold start")},
         {"caxa.warm", caxa, L"", nullptr, caxa_whole("caxa's warm start")},
     };
-    timed.insert(timed.begin() + 4, caxa_starts.begin(), caxa_starts.end());
+    timed.insert(timed.begin() + (per_file.empty() ? 4 : 6), caxa_starts.begin(), caxa_starts.end());
   }
   const std::wstring peer = options_.get(L"--peer");
   if (!peer.empty() && !unpinned_) timed.push_back({"peer", peer, arguments, nullptr, nullptr});
@@ -337,6 +358,7 @@ void Runner::run() {
   }
   if (unpinned_) {
     removeTree(cache_);
+    if (!per_file_cache_.empty()) removeTree(per_file_cache_);
     if (!caxa.empty()) clearCaxa();
     if (!writeFileBytes(options_.get(L"--out"), results_)) fail("cannot write the results");
     return;
@@ -361,6 +383,7 @@ void Runner::run() {
   record("runs", std::to_string(runs_));
   record("child_launch", child_launch_missing_ ? "missing" : "built");
   removeTree(cache_);
+  if (!per_file_cache_.empty()) removeTree(per_file_cache_);
   if (!caxa.empty()) clearCaxa();
   if (!writeFileBytes(options_.get(L"--out"), results_)) fail("cannot write the results");
 }
@@ -374,7 +397,7 @@ int wmain(int argc, wchar_t** argv) {
     if (options.get(required).empty()) {
       std::fputs("usage: bench-runner --launcher EXE --child EXE --manifest FILE --limit EXE --work DIR --runs N "
                  "--out FILE --cache FOLDER [--arguments TEXT] [--peer EXE] [--caxa EXE --caxa-identifier ID] "
-                 "[--unpinned 1]\n",
+                 "[--per-file EXE --per-file-cache FOLDER] [--unpinned 1]\n",
                  stderr);
       return 64;
     }
