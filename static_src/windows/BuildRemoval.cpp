@@ -7,7 +7,7 @@
 #include "BuildRecordFile.h"
 #include "BuildUse.h"
 #include "CachedFileState.h"
-#include "FolderPrefix.h"
+#include "FolderLinks.h"
 #include "LauncherSettings.h"
 #include "NameCase.h"
 #include "PayloadExtraction.h"
@@ -48,9 +48,8 @@ WideBuffer<kPathCapacity> RecordPath;
 WideBuffer<kPathCapacity> TemporaryRecordPath;
 WideBuffer<kPathCapacity> RemovingPath;
 WideBuffer<kPathCapacity> FilePath;
-WideBuffer<kPathCapacity> SubfolderPath;
-WideBuffer<kPathCapacity> CheckedFolder;
-size_t checked_length = 0;
+FolderWalk Walk;
+WideBuffer<kFolderWalkCapacity> LinkFolder;
 size_t base_length = 0;
 WideBuffer<kPathCapacity> LastParent;
 RecordFile Record;
@@ -146,25 +145,8 @@ void setFilePath(const WideUnit* name) {
 // Whether a folder between the folder being emptied and the file is a link or junction: what lies
 // beyond it is not the build's.
 bool passesThroughLink(const WideUnit* path) {
-  size_t parent_length = wideLength(path);
-  while (parent_length > base_length && path[parent_length - 1] != '\\') --parent_length;
-  if (parent_length <= base_length + 1) return false;
-  parent_length -= 1;
-  size_t checked = sharedFolderPrefix(path, parent_length, CheckedFolder, checked_length);
-  if (checked < base_length) checked = base_length;
-  while (checked < parent_length) {
-    size_t end = checked + 1;
-    while (end < parent_length && path[end] != '\\') ++end;
-    copyWideString(SubfolderPath, path);
-    SubfolderPath[end] = 0;
-    const DWORD attributes = GetFileAttributesW(SubfolderPath);
-    if (attributes == INVALID_FILE_ATTRIBUTES) return false;  // nothing below it to delete
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return true;
-    copyWideString(CheckedFolder, SubfolderPath);
-    checked_length = end;
-    checked = end;
-  }
-  return false;
+  DWORD attributes = 0;
+  return firstFolderLink(path, base_length, Walk, LinkFolder, attributes) == FolderOnWay::link;
 }
 
 // Deletes the file when it still holds what was unpacked; a changed file is the application's now.
@@ -206,7 +188,7 @@ void removeEmptyFolders(const WideUnit* name, uint64_t, uint32_t) {
 // Deletes the build's files in the folder under its temporary name; true when the folder is gone.
 bool emptyRemovingFolder() {
   base_length = wideLength(RemovingPath);
-  checked_length = 0;
+  Walk.known_length = 0;
   LastParent[0] = 0;
   delete_failed = false;
   interrupted = false;

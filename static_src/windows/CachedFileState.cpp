@@ -1,6 +1,6 @@
 #include "CachedFileState.h"
 
-#include "FolderPrefix.h"
+#include "FolderLinks.h"
 #include "IntactCheck.h"
 #include "WideString.h"
 
@@ -14,9 +14,8 @@ int64_t readFromHandle(void* file, uint8_t* buffer, uint32_t capacity) {
   return got;
 }
 
-// The last folder looked at (a parent of an entry), and its length.
-WideBuffer<4096> SeenFolder;
-size_t seen_length = 0;
+FolderWalk Walk;
+WideBuffer<kFolderWalkCapacity> LinkFolder;
 
 bool removeLink(const WideUnit* path, DWORD attributes) {
   // RemoveDirectoryW on a junction or a folder link removes the link and leaves its target alone.
@@ -74,37 +73,17 @@ bool clearWayForFile(const WideUnit* path, CachedFile state, DWORD attributes) {
 }
 
 bool removeFolderLinks(const WideUnit* path, size_t base_length) {
-  size_t parent_length = wideLength(path);
-  while (parent_length > base_length && path[parent_length - 1] != '\\') --parent_length;
-  if (parent_length <= base_length + 1) return true;  // directly in the extraction directory
-  parent_length -= 1;                                  // without its "\"
-  size_t checked = sharedFolderPrefix(path, parent_length, SeenFolder, seen_length);
-  if (checked < base_length) checked = base_length;
-  // Most files lie in a folder looked at already (or above one): nothing to copy or ask.
-  if (checked >= parent_length) return true;
-  WideBuffer<4096> folder;
-  copyWideString(folder, path);
-  while (checked < parent_length) {
-    size_t end = checked + 1;
-    while (end < parent_length && path[end] != '\\') ++end;
-    folder[end] = 0;
-    const DWORD attributes = GetFileAttributesW(folder);
-    folder[end] = path[end];
-    // A folder that is missing has nothing below it to look at: it is made as a real one.
-    if (attributes == INVALID_FILE_ATTRIBUTES) break;
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-      folder[end] = 0;
-      const bool removed = removeLink(folder, attributes);
-      if (!removed) {
-        seen_length = 0;
+  DWORD attributes = 0;
+  switch (firstFolderLink(path, base_length, Walk, LinkFolder, attributes)) {
+    case FolderOnWay::real: return true;
+    case FolderOnWay::missing: break;  // the writer makes it, and those below it, as real ones
+    case FolderOnWay::link:
+      if (!removeLink(LinkFolder, attributes)) {
+        Walk.known_length = 0;
         return false;
       }
       break;
-    }
-    checked = end;
   }
-  copyWideString(SeenFolder, path);
-  SeenFolder[parent_length] = 0;
-  seen_length = parent_length;
+  rememberFoldersOf(path, base_length, Walk);
   return true;
 }
