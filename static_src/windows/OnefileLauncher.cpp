@@ -15,6 +15,7 @@
 #include "OnefileSplashScreen.h"
 #include "PayloadExtraction.h"
 #include "PayloadHeader.h"
+#include "StartTrace.h"
 #include "WideString.h"
 
 namespace {
@@ -49,24 +50,35 @@ PayloadResource findPayload() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
+  traceStartStep("entry");
   const WideUnit* const argument_zero = __wargv != nullptr ? __wargv[0] : WIDE_TEXT("");
 
   publishProcessId();
   // Before the splash, which writes its feedback file: a damaged settings resource writes nothing.
   const WideUnit* const extraction_template = applyLauncherSettings();
+  traceStartStep("settings read");
   const bool target_expanded = expandExtractionDirectory(TargetDirectory, extraction_template, 4096);
+  traceStartStep("template expanded");
   showSplash();
+  traceStartStep("splash shown or not");
   PayloadResource payload = findPayload();
   if (!target_expanded) failTemplate(extraction_template);
   if (!SetConsoleCtrlHandler(onConsoleControl, TRUE)) fatalError("Error, failed to register signal handler.");
   if (!hasPayloadHeader(payload.bytes, payload.length)) fatalError("Error, couldn't find attached data header.");
   openPayloadStream(payload.bytes + kPayloadHeaderLength, payload.length - kPayloadHeaderLength);
+  traceStartStep("payload opened");
   extractPayload();
   publishHandOffVariables(argument_zero);
   buildChildCommandLine();
+  traceStartStep("child's command line built");
   launchChild();
+  traceStartStep("child started");
   startBuildRemoval();
+  traceStartStep("old builds looked for");
   const uint32_t exit_code = waitForChild();
+  traceStartStep("child ended");
   finishBuildRemoval();
+  traceStartStep("old builds' removal finished");
+  writeStartTrace();
   return static_cast<int>(exit_code);
 }

@@ -12,6 +12,7 @@
 #include "PayloadGroup.h"
 #include "PayloadStream.h"
 #include "SeenNames.h"
+#include "StartTrace.h"
 
 WideBuffer<4096> TargetDirectory;
 WideBuffer<4096> EntryPath;
@@ -112,17 +113,24 @@ void openPayloadStream(const uint8_t* compressed, uint64_t length) {
 
 void extractPayload() {
   lockExtractionDirectory(TargetDirectory);
+  traceStartStep("extraction directory locked");
   markBuildInUse(TargetDirectory);
   beginOwnBuildRecord(TargetDirectory);
+  traceStartStep("build marked in use, record begun");
   startExtractionWriter();
+  traceStartStep("writer started");
   for (;;) {
     switch (readPayloadGroup(payload_stream, group_layout, Group)) {
       case GroupStatus::group: break;
       case GroupStatus::end:
+        traceStartStep("every file checked");
         finishExtractionWriter();
         closePayloadStream(payload_stream);
+        traceStartStep("writer finished");
         finishOwnBuildRecord();
+        traceStartStep("record finished");
         unlockExtractionDirectory();
+        traceStartStep("extraction directory unlocked");
         return;
       case GroupStatus::decodeError:
       case GroupStatus::tooLong:
