@@ -1,8 +1,10 @@
 // bench-phases: where a warm start's time goes. Starts the trace launcher (a launcher built with
 // the notes of StartTrace.h) again and again with its cache intact, and the application alone as
-// often, and prints the median time of each step since CreateProcessW was called.
+// often, and prints the median time of each step since CreateProcessW was called. With
+// --shell-child, the application that also makes the launcher's two shell32 calls takes its turn
+// too, for what importing shell32 costs.
 //
-//   bench-phases --launcher EXE --child EXE --runs N [--arguments TEXT]
+//   bench-phases --launcher EXE --child EXE --runs N [--arguments TEXT] [--shell-child EXE]
 //
 // Both clocks are the system's precise time (GetSystemTimePreciseAsFileTime), which every process
 // reads alike; "created" is the creation time the system keeps for the launcher's process.
@@ -91,7 +93,8 @@ int wmain(int argc, wchar_t** argv) {
   const std::wstring child = options[L"--child"];
   const int runs = std::max(1, _wtoi(options[L"--runs"].c_str()));
   if (launcher.empty() || child.empty()) {
-    std::fputs("usage: bench-phases --launcher EXE --child EXE --runs N [--arguments TEXT]\n", stderr);
+    std::fputs("usage: bench-phases --launcher EXE --child EXE --runs N [--arguments TEXT] [--shell-child EXE]\n",
+               stderr);
     return 64;
   }
   const std::wstring arguments = options[L"--arguments"];
@@ -105,6 +108,9 @@ int wmain(int argc, wchar_t** argv) {
   // The first start of each makes the cache and loads the programs into the system's file cache.
   startOnce(launcher, arguments);
   startOnce(child, arguments);
+  const std::wstring shell_child = options[L"--shell-child"];
+  if (!shell_child.empty()) startOnce(shell_child, arguments);
+  std::vector<double> with_shell;
   std::vector<std::string> order;
   std::map<std::string, std::vector<double>> since_begin;
   std::vector<double> direct;
@@ -118,6 +124,10 @@ int wmain(int argc, wchar_t** argv) {
     }
     const Span alone = startOnce(child, arguments);
     direct.push_back(milliseconds(alone.begin, alone.end));
+    if (!shell_child.empty()) {
+      const Span shell = startOnce(shell_child, arguments);
+      with_shell.push_back(milliseconds(shell.begin, shell.end));
+    }
   }
 
   std::printf("| step of a warm start | since CreateProcessW | since the step before |\n|---|---:|---:|\n");
@@ -129,5 +139,8 @@ int wmain(int argc, wchar_t** argv) {
   }
   std::printf("\nThe application started alone: %.1f ms (median of %d starts, alternating with the launcher's).\n",
               median(direct), runs);
+  if (!with_shell.empty())
+    std::printf("The same application importing shell32 for the folder and the command line: %.1f ms.\n",
+                median(with_shell));
   return 0;
 }
