@@ -195,6 +195,14 @@ std::vector<uint8_t> writeResourceSection(const ResourceNode& root, uint32_t sec
 }
 
 size_t appendResourceSection(const ResourceNode& root, uint32_t section_rva, std::vector<uint8_t>& out) {
+  std::vector<uint8_t> after;
+  const StreamedSection section = appendResourceSectionAround(root, section_rva, out, after);
+  if (section.streamed_length != 0 || !after.empty()) throw PackError("a streamed resource cannot be written in place");
+  return static_cast<size_t>(section.length);
+}
+
+StreamedSection appendResourceSectionAround(const ResourceNode& root, uint32_t section_rva, std::vector<uint8_t>& before,
+                                            std::vector<uint8_t>& after) {
   // Breadth first, so every directory table comes before the tables it points to.
   std::vector<const ResourceNode*> directories;
   std::vector<const ResourceNode*> leaves;
@@ -230,19 +238,35 @@ size_t appendResourceSection(const ResourceNode& root, uint32_t section_rva, std
     name_offset_of[node] = end;
     end += 2 + 2 * node->key.name.size();
   }
+  StreamedSection result;
+  const ResourceNode* streamed = nullptr;
   for (const ResourceNode* leaf : leaves) {
     end = alignUp(end, 8);
     data_offset_of[leaf] = end;
-    end += leaf->data.size();
+    if (leaf->streamed) {
+      if (streamed != nullptr) throw PackError("two resources are streamed; one is the most a section can take");
+      streamed = leaf;
+      result.streamed_offset = end;
+      result.streamed_length = leaf->streamed_length;
+    }
+    end += leaf->streamed ? leaf->streamed_length : leaf->data.size();
   }
   if (section_rva + end > 0xFFFFFFFFull) throw PackError("the resources do not fit the 4 GiB address space of an image");
+  result.length = end;
+  if (streamed == nullptr) result.streamed_offset = end;
 
-  const size_t base = out.size();
-  out.resize(base + static_cast<size_t>(end), 0);
-  uint8_t* const section = &out[base];
+  // The section's bytes less the streamed ones: offsets past them go to `after`.
+  const uint64_t hole_end = result.streamed_offset + result.streamed_length;
+  const size_t before_base = before.size();
+  before.resize(before_base + static_cast<size_t>(result.streamed_offset), 0);
+  const size_t after_base = after.size();
+  after.resize(after_base + static_cast<size_t>(end - hole_end), 0);
+  auto at = [&](uint64_t offset) -> uint8_t* {
+    return offset < result.streamed_offset ? &before[before_base + offset] : &after[after_base + (offset - hole_end)];
+  };
   for (const ResourceNode* directory : directories) {
     if (directory->children.size() > 0xFFFF) throw PackError("a resource directory has more than 65535 entries");
-    uint8_t* header = &section[offset_of[directory]];
+    uint8_t* header = at(offset_of[directory]);
     writeU32(header, directory->characteristics);
     writeU32(header + 4, directory->time_date_stamp);
     writeU16(header + 8, directory->major_version);
@@ -259,16 +283,16 @@ size_t appendResourceSection(const ResourceNode& root, uint32_t section_rva, std
     }
   }
   for (const ResourceNode* leaf : leaves) {
-    uint8_t* entry = &section[offset_of[leaf]];
+    uint8_t* entry = at(offset_of[leaf]);
     writeU32(entry, section_rva + static_cast<uint32_t>(data_offset_of[leaf]));
-    writeU32(entry + 4, static_cast<uint32_t>(leaf->data.size()));
+    writeU32(entry + 4, static_cast<uint32_t>(leaf->streamed ? leaf->streamed_length : leaf->data.size()));
     writeU32(entry + 8, leaf->code_page);
-    std::copy(leaf->data.begin(), leaf->data.end(), section + data_offset_of[leaf]);
+    if (!leaf->streamed && !leaf->data.empty()) std::copy(leaf->data.begin(), leaf->data.end(), at(data_offset_of[leaf]));
   }
   for (const ResourceNode* node : named) {
-    uint8_t* at = &section[name_offset_of[node]];
-    writeU16(at, static_cast<uint16_t>(node->key.name.size()));
-    for (size_t i = 0; i < node->key.name.size(); ++i) writeU16(at + 2 + 2 * i, static_cast<uint16_t>(node->key.name[i]));
+    uint8_t* name = at(name_offset_of[node]);
+    writeU16(name, static_cast<uint16_t>(node->key.name.size()));
+    for (size_t i = 0; i < node->key.name.size(); ++i) writeU16(name + 2 + 2 * i, static_cast<uint16_t>(node->key.name[i]));
   }
-  return static_cast<size_t>(end);
+  return result;
 }

@@ -40,6 +40,10 @@ struct ResourceNode {
   // A leaf's data and code page.
   std::vector<uint8_t> data;
   uint32_t code_page = 0;
+  // A leaf whose bytes are written by the caller, straight to the file: `data` stays empty and
+  // the section keeps `streamed_length` bytes for them. At most one leaf of a tree.
+  bool streamed = false;
+  uint64_t streamed_length = 0;
 };
 
 // The image's resource tree; an empty root when it has none. Throws PackError when the directory
@@ -69,3 +73,14 @@ const ResourceNode* firstResourceOfType(const ResourceNode& root, uint16_t type)
 std::vector<uint8_t> writeResourceSection(const ResourceNode& root, uint32_t section_rva);
 // The same bytes appended to `out` in place (no copy of the data); returns their length.
 size_t appendResourceSection(const ResourceNode& root, uint32_t section_rva, std::vector<uint8_t>& out);
+
+// The section around a streamed leaf: the bytes before its data are appended to `before`, those
+// after it to `after`; the leaf's own bytes are not materialised. Without a streamed leaf
+// everything goes to `before`.
+struct StreamedSection {
+  uint64_t length = 0;           // of the whole section, the streamed bytes included
+  uint64_t streamed_offset = 0;  // of the streamed leaf's data in the section
+  uint64_t streamed_length = 0;
+};
+StreamedSection appendResourceSectionAround(const ResourceNode& root, uint32_t section_rva, std::vector<uint8_t>& before,
+                                            std::vector<uint8_t>& after);
