@@ -15,8 +15,11 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 #endif
+
+#include <csignal>
 
 namespace fs = std::filesystem;
 
@@ -84,6 +87,36 @@ bool renameOver(const fs::path& from, const fs::path& to) {
   return false;
 }
 
+bool seekFile(FILE* file, uint64_t offset) { return _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0; }
+
+// "D": deleted when closed, also when the process is ended.
+FILE* openSpill(const fs::path& path) {
+  const int descriptor = _wopen(path.c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY | _O_TEMPORARY,
+                                _S_IREAD | _S_IWRITE);
+  if (descriptor < 0) return nullptr;
+  FILE* file = _fdopen(descriptor, "w+b");
+  if (file == nullptr) _close(descriptor);
+  return file;
+}
+
+// The path the interrupt handler removes. Windows refuses to remove a file that is still open, so
+// there this is best effort; the CRT runs the handler on a thread of its own.
+wchar_t interrupt_path[32768];
+volatile std::sig_atomic_t interrupt_path_set = 0;
+
+void rememberForInterrupt(const fs::path& path) {
+  const std::wstring& text = path.native();
+  if (text.size() >= sizeof interrupt_path / sizeof interrupt_path[0]) return;
+  interrupt_path_set = 0;
+  std::copy(text.begin(), text.end(), interrupt_path);
+  interrupt_path[text.size()] = L'\0';
+  interrupt_path_set = 1;
+}
+
+void removeInterruptPath() {
+  if (interrupt_path_set) _wunlink(interrupt_path);
+}
+
 }  // namespace
 
 #define ONEFILE_MODE(text) L##text
@@ -134,6 +167,34 @@ FILE* createNewFile(const fs::path& path) {
 }
 
 bool renameOver(const fs::path& from, const fs::path& to) { return rename(from.c_str(), to.c_str()) == 0; }
+
+bool seekFile(FILE* file, uint64_t offset) { return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0; }
+
+// Unlinked at once: the data lives while the descriptor does, and no end of the process leaves it.
+FILE* openSpill(const fs::path& path) {
+  const int descriptor = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (descriptor < 0) return nullptr;
+  unlink(path.c_str());
+  FILE* file = fdopen(descriptor, "w+b");
+  if (file == nullptr) ::close(descriptor);
+  return file;
+}
+
+char interrupt_path[4096];
+volatile std::sig_atomic_t interrupt_path_set = 0;
+
+void rememberForInterrupt(const fs::path& path) {
+  const std::string& text = path.native();
+  if (text.size() >= sizeof interrupt_path) return;
+  interrupt_path_set = 0;
+  std::copy(text.begin(), text.end(), interrupt_path);
+  interrupt_path[text.size()] = '\0';
+  interrupt_path_set = 1;
+}
+
+void removeInterruptPath() {
+  if (interrupt_path_set) unlink(interrupt_path);
+}
 
 }  // namespace
 
@@ -203,4 +264,89 @@ void replaceFileAtomically(const fs::path& target, const std::vector<uint8_t>& b
   std::error_code ignored;
   fs::remove(temporary, ignored);
   failWith("cannot write", target, error);
+}
+
+namespace {
+
+void onInterrupt(int signal_number) {
+  removeInterruptPath();
+  std::signal(signal_number, SIG_DFL);
+  std::raise(signal_number);
+}
+
+}  // namespace
+
+SpillFile::SpillFile(const fs::path& directory) : directory_(directory), file_(nullptr) {
+  std::random_device random;
+  for (int attempt = 0; file_ == nullptr; ++attempt) {
+    const fs::path path = directory / fs::path(ONEFILE_MODE(".onefile-spill-") + fs::path(std::to_string(random() % 1000000)).native());
+    errno = 0;
+    file_ = openSpill(path);
+    if (file_ == nullptr && (errno != EEXIST || attempt == 100)) failWith("cannot create a scratch file in", directory, errno);
+  }
+}
+
+SpillFile::~SpillFile() { fclose(file_); }
+
+void SpillFile::write(const void* data, size_t length) {
+  if (length != 0 && fwrite(data, 1, length, file_) != length) failWith("cannot write a scratch file in", directory_, errno);
+  length_ += length;
+}
+
+void SpillFile::rewind() {
+  if (fflush(file_) != 0 || !seekFile(file_, 0)) failWith("cannot write a scratch file in", directory_, errno);
+}
+
+size_t SpillFile::read(void* buffer, size_t capacity) {
+  const size_t count = fread(buffer, 1, capacity, file_);
+  if (count < capacity && ferror(file_)) failWith("cannot read a scratch file in", directory_, errno);
+  return count;
+}
+
+PartialOutput::PartialOutput(const fs::path& target) : target_(target), file_(nullptr) {
+  const fs::path directory = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  std::random_device random;
+  for (int attempt = 0; file_ == nullptr; ++attempt) {
+    temporary_ = directory / (target.filename().native() + ONEFILE_MODE(".partial-") +
+                              fs::path(std::to_string(random() % 1000000)).native());
+    errno = 0;
+    file_ = createNewFile(temporary_);
+    if (file_ == nullptr && (errno != EEXIST || attempt == 100)) failWith("cannot create", temporary_, errno);
+  }
+  rememberForInterrupt(temporary_);
+}
+
+PartialOutput::~PartialOutput() {
+  if (committed_) return;
+  if (file_ != nullptr) fclose(file_);
+  std::error_code ignored;
+  fs::remove(temporary_, ignored);
+  interrupt_path_set = 0;
+}
+
+void PartialOutput::write(const void* data, size_t length) {
+  if (length != 0 && fwrite(data, 1, length, file_) != length) failWith("cannot write", target_, errno);
+}
+
+void PartialOutput::rewriteStart(const void* data, size_t length) {
+  if (fflush(file_) != 0 || !seekFile(file_, 0)) failWith("cannot write", target_, errno);
+  write(data, length);
+}
+
+void PartialOutput::commit() {
+  FILE* file = file_;
+  file_ = nullptr;
+  if (fclose(file) != 0) failWith("cannot write", target_, errno);
+  if (!renameOver(temporary_, target_)) failWith("cannot write", target_, errno);
+  interrupt_path_set = 0;
+  committed_ = true;
+}
+
+void installInterruptCleanup() {
+  std::signal(SIGINT, onInterrupt);
+  std::signal(SIGTERM, onInterrupt);
+#if !defined(_WIN32)
+  std::signal(SIGHUP, onInterrupt);
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
 }

@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "ImageLimit.h"
 #include "PeImage.h"
 #include "ResourceTree.h"
 
@@ -43,6 +44,3 @@ ImagePieces rebuildAroundStreamed(const std::vector<uint8_t>& image, const PeLay
                                   const ResourcePlacement& placement, const ResourceNode& resources,
                                   const PeChecksumSum* streamed_sum);
 
-// The file offsets and addresses of an image are 32-bit fields, which the loader also takes as
-// signed: an image must stay below 2^31 bytes in the file and in memory.
-constexpr uint64_t kImageLimit = 0x7FFFFFFF;

@@ -155,13 +155,14 @@ ResourceNode readResourceTree(const std::vector<uint8_t>& image, const PeLayout&
   return ResourceNode{};
 }
 
-void setResource(ResourceNode& root, uint16_t type, uint16_t name, uint16_t language, std::vector<uint8_t> data) {
+ResourceNode& setResource(ResourceNode& root, uint16_t type, uint16_t name, uint16_t language, std::vector<uint8_t> data) {
   ResourceNode& named = childWithId(childWithId(root, type), name);
   named.is_leaf = false;
   named.children.clear();
   ResourceNode& leaf = childWithId(named, language);
   leaf.is_leaf = true;
   leaf.data = std::move(data);
+  return leaf;
 }
 
 const ResourceNode* findResource(const ResourceNode& root, uint16_t type, uint16_t name) {

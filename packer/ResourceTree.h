@@ -54,8 +54,8 @@ struct ResourceNode {
 ResourceNode readResourceTree(const std::vector<uint8_t>& image, const PeLayout& layout);
 
 // Makes `data` the one language (`language`) of resource `type`/`name`, replacing whatever
-// languages that resource had.
-void setResource(ResourceNode& root, uint16_t type, uint16_t name, uint16_t language, std::vector<uint8_t> data);
+// languages that resource had; returns its leaf.
+ResourceNode& setResource(ResourceNode& root, uint16_t type, uint16_t name, uint16_t language, std::vector<uint8_t> data);
 
 // The first language of resource `type`/`name`, or null.
 const ResourceNode* findResource(const ResourceNode& root, uint16_t type, uint16_t name);
