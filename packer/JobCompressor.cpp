@@ -58,6 +58,35 @@ JobCompressor::JobCompressor(int level, int workers, PayloadLayout layout, JobIn
     : context_(ZSTD_createCCtx()), layout_(layout), inputs_(std::move(inputs)), piece_(kReadPiece), chunk_(1 << 16) {
   if (!context_) throw PackError("cannot create the compressor");
   configureCompressor(cctx(context_.get()), level, workers, layout);
+  current_ = cctx(context_.get());
+}
+
+SharedCompressor::SharedCompressor(int level, int workers, PayloadLayout layout)
+    : level_(level), workers_(workers), layout_(layout) {}
+
+SharedCompressor::~SharedCompressor() { ZSTD_freeCCtx(context_); }
+
+ZSTD_CCtx* SharedCompressor::context() {
+  if (context_ == nullptr) {
+    context_ = ZSTD_createCCtx();
+    if (context_ == nullptr) throw PackError("cannot create the compressor");
+    configureCompressor(context_, level_, workers_, layout_);
+  }
+  return context_;
+}
+
+void JobCompressor::beginDataFrame(uint64_t size, std::unique_lock<std::mutex>& lock) {
+  if (inputs_.shared != nullptr && size > kSingleJobFrame) {
+    lock = std::unique_lock<std::mutex>(inputs_.shared->mutex());
+    current_ = inputs_.shared->context();
+  }
+  check(ZSTD_CCtx_setPledgedSrcSize(current_, size), "data size");
+}
+
+void JobCompressor::endDataFrame(ByteSink& out, std::unique_lock<std::mutex>& lock) {
+  stream(nullptr, 0, ZSTD_e_end, out);
+  current_ = cctx(context_.get());
+  if (lock.owns_lock()) lock.unlock();
 }
 
 JobCompressor::~JobCompressor() = default;
@@ -71,7 +100,7 @@ void JobCompressor::stream(const void* data, size_t length, int directive, ByteS
   const auto end_op = static_cast<ZSTD_EndDirective>(directive);
   for (;;) {
     ZSTD_outBuffer output = {chunk_.data(), chunk_.size(), 0};
-    const size_t remaining = ZSTD_compressStream2(cctx(context_.get()), &output, &input, end_op);
+    const size_t remaining = ZSTD_compressStream2(current_, &output, &input, end_op);
     check(remaining, "stream");
     out.write(chunk_.data(), output.pos);
     const bool done = end_op == ZSTD_e_end ? remaining == 0 : input.pos == input.size;
@@ -80,7 +109,7 @@ void JobCompressor::stream(const void* data, size_t length, int directive, ByteS
 }
 
 void JobCompressor::frame(const std::string& content, ByteSink& out) {
-  check(ZSTD_CCtx_setPledgedSrcSize(cctx(context_.get()), content.size()), "frame size");
+  check(ZSTD_CCtx_setPledgedSrcSize(current_, content.size()), "frame size");
   stream(content.data(), content.size(), ZSTD_e_end, out);
 }
 
@@ -158,9 +187,10 @@ void JobCompressor::ownGroup(const PayloadJob& job, JobOutput& output) {
   AppFileReader reader(file);
   JobOutput data;
   PieceSink data_sink(data, inputs_.spill_directory);
-  check(ZSTD_CCtx_setPledgedSrcSize(cctx(context_.get()), file.size), "data size");
+  std::unique_lock<std::mutex> shared;
+  beginDataFrame(file.size, shared);
   const uint32_t crc = feedFile(reader, data_sink);
-  stream(nullptr, 0, ZSTD_e_end, data_sink);
+  endDataFrame(data_sink, shared);
   reader.finish();
   const std::string header = recordHeader(file.name, file.size, storedChecksum(crc));
   std::string content;
@@ -186,9 +216,10 @@ void JobCompressor::perFile(const PayloadJob& job, JobOutput& output) {
     reader.finish();
     return;
   }
-  check(ZSTD_CCtx_setPledgedSrcSize(cctx(context_.get()), file.size), "data size");
+  std::unique_lock<std::mutex> shared;
+  beginDataFrame(file.size, shared);
   const uint32_t fed_crc = feedFile(reader, out);
-  stream(nullptr, 0, ZSTD_e_end, out);
+  endDataFrame(out, shared);
   reader.finish();
   if (fed_crc != crc) reader.failChanged();
 }
@@ -200,7 +231,7 @@ void JobCompressor::end(JobOutput& output) {
     return;
   }
   const std::string end_marker(2, '\0');
-  check(ZSTD_CCtx_setPledgedSrcSize(cctx(context_.get()), end_marker.size()), "end size");
+  check(ZSTD_CCtx_setPledgedSrcSize(current_, end_marker.size()), "end size");
   stream(end_marker.data(), end_marker.size(), ZSTD_e_continue, out);
   stream(nullptr, 0, ZSTD_e_end, out);
 }

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,31 @@ struct JobOutput {
 };
 constexpr size_t kPieceMemoryLimit = 16 << 20;
 
+// The job size configureCompressor gives zstd's threads: a frame longer than this is several jobs.
+constexpr uint64_t kSingleJobFrame = 32 << 20;
+
+// The compressor for frames of more than one of zstd's jobs (large files). Its input ring and
+// output buffers grow to well over 100 MiB as such a frame passes, so there is one of it, shared
+// by one frame at a time, with every thread of zstd's working on that frame; the compressors of
+// the threads keep to frames of one job.
+class SharedCompressor {
+ public:
+  SharedCompressor(int level, int workers, PayloadLayout layout);
+  ~SharedCompressor();
+  SharedCompressor(const SharedCompressor&) = delete;
+  SharedCompressor& operator=(const SharedCompressor&) = delete;
+  std::mutex& mutex() { return mutex_; }
+  // Only while mutex() is held.
+  struct ZSTD_CCtx_s* context();
+
+ private:
+  int level_;
+  int workers_;
+  PayloadLayout layout_;
+  std::mutex mutex_;
+  struct ZSTD_CCtx_s* context_ = nullptr;
+};
+
 struct JobInputs {
   const std::vector<AppFile>* files = nullptr;
   std::filesystem::path spill_directory;
@@ -42,6 +68,8 @@ struct JobInputs {
   const std::atomic<bool>* stop = nullptr;
   // Bytes of the application read so far, for the progress line.
   std::atomic<uint64_t>* bytes_read = nullptr;
+  // For frames of several zstd jobs; none: this compressor's own.
+  SharedCompressor* shared = nullptr;
   // Called after each piece that compressWhole feeds, on its thread.
   std::function<void()> on_piece;
 };
@@ -61,6 +89,9 @@ class JobCompressor {
  private:
   void stream(const void* data, size_t length, int directive, ByteSink& out);
   void frame(const std::string& content, ByteSink& out);
+  // A file's data frame, on the shared compressor when it is several jobs long; `lock` holds it.
+  void beginDataFrame(uint64_t size, std::unique_lock<std::mutex>& lock);
+  void endDataFrame(ByteSink& out, std::unique_lock<std::mutex>& lock);
   void group(const PayloadJob& job, JobOutput& output);
   void ownGroup(const PayloadJob& job, JobOutput& output);
   void perFile(const PayloadJob& job, JobOutput& output);
@@ -74,6 +105,7 @@ class JobCompressor {
     void operator()(void* context) const;
   };
   std::unique_ptr<void, ContextDeleter> context_;
+  struct ZSTD_CCtx_s* current_;  // context_'s, or the shared one's during a data frame
   PayloadLayout layout_;
   JobInputs inputs_;
   std::vector<char> piece_;

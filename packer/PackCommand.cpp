@@ -258,6 +258,10 @@ void packApplication(const PackRequest& request) {
     JobCompressor compressor(request.level, threads, request.layout, inputs);
     compressor.compressWhole(plan.jobs.front(), payload);
   } else {
+    // One thread compresses the large files' frames on its own compressor: a second one would
+    // only add its memory.
+    SharedCompressor shared(request.level, threads, request.layout);
+    if (threads > 1) inputs.shared = &shared;
     std::vector<std::unique_ptr<JobCompressor>> compressors;
     for (int thread = 0; thread < threads; ++thread) {
       compressors.push_back(std::make_unique<JobCompressor>(request.level, 1, request.layout, inputs));
