@@ -4,6 +4,10 @@
 // leaves neither the output nor a temporary file.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
@@ -222,6 +226,30 @@ TEST_F(Streaming, AFullDiskLeavesNoOutputAndNoTemporaryFile) {
   EXPECT_NE(result.err.find("cannot write"), std::string::npos) << result.err;
   EXPECT_NE(result.err.find("File too large"), std::string::npos) << result.err;
   EXPECT_TRUE(fs::is_empty(scratch.path() / "out"));
+}
+
+// Ctrl-C (SIGINT) once the partial output exists: the tool removes it and ends by the signal.
+TEST_F(Streaming, AnInterruptedPackLeavesNoOutputAndNoTemporaryFile) {
+  // Slow enough at level 19 on one thread that the pack is still running when it is interrupted.
+  put(app / "text.txt", words(32 << 20, 5));
+  const fs::path out = scratch.path() / "out";
+  fs::create_directories(out);
+  const std::string output = (out / "app.exe").string();
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    execl(kTool.c_str(), kTool.c_str(), "pack", app.c_str(), "--main", "main.exe", "--stub", stub.c_str(), "--level",
+          "19", "--threads", "1", "-o", output.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  bool ended = false;
+  while (fs::is_empty(out) && !ended) ended = waitpid(child, &status, WNOHANG) == child;
+  ASSERT_FALSE(ended) << "the pack ended before it wrote anything";
+  kill(child, SIGINT);
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+  EXPECT_TRUE(fs::is_empty(out));
 }
 
 TEST(PackerProgress, TheLineShowsBytesDoneTotalRateAndTimeLeft) {
