@@ -14,6 +14,7 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 template <class Result, class Work, class Take>
@@ -27,7 +28,7 @@ void runInOrder(size_t count, int threads, size_t window, std::atomic<bool>& sto
 
   auto fail = [&](std::exception_ptr error) {
     std::lock_guard<std::mutex> lock(mutex);
-    if (!failure) failure = error;
+    if (!failure) failure = std::move(error);
     stop = true;
     changed.notify_all();
   };

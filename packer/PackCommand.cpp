@@ -165,17 +165,17 @@ Identity readIdentity(const IdentityOptions& options, const AppFile& main_progra
   return identity;
 }
 
-// The stub's resources with the packed ones; the payload's bytes are streamed to the file, so its
-// leaf only keeps their place. The payload is set last: setting the others cannot move its leaf.
-ResourceNode packedResources(const ResourceNode& stub_resources, const std::vector<uint8_t>* splash,
-                             const Identity& identity, const std::string& build_id, uint64_t payload_length) {
-  ResourceNode resources = stub_resources;
+// Gives the stub's resources the packed ones; the payload's bytes are streamed to the file, so its
+// leaf only keeps their place. Done once with a placeholder build id to plan, and again with the
+// real one: each step replaces what the one before set. The payload is set last, so that setting
+// the others cannot move its leaf.
+void placePackedResources(ResourceNode& resources, const std::vector<uint8_t>* splash, const Identity& identity,
+                          const std::string& build_id, uint64_t payload_length) {
   if (splash != nullptr) setResource(resources, kRtRcdata, kSplashResourceId, kLanguageNeutral, *splash);
   applyIdentityResources(resources, identity.values, build_id, identity.icon, identity.manifest);
   ResourceNode& payload = setResource(resources, kRtRcdata, kPayloadResourceId, kLanguageNeutral, {});
   payload.streamed = true;
   payload.streamed_length = payload_length;
-  return resources;
 }
 
 }  // namespace
@@ -229,8 +229,8 @@ void packApplication(const PackRequest& request) {
   const PayloadPlan plan = planPayload(plannedFiles(files), request.layout);
   const std::vector<uint8_t>* splash_bytes = request.splash ? &splash : nullptr;
   const std::string placeholder_id(kBuildIdLength, '0');
-  const ImagePieces planned = rebuildAroundStreamed(
-      stub.image, stub.layout, stub.placement, packedResources(stub.resources, splash_bytes, identity, placeholder_id, 0), nullptr);
+  placePackedResources(stub.resources, splash_bytes, identity, placeholder_id, 0);
+  const ImagePieces planned = rebuildAroundStreamed(stub.image, stub.layout, stub.placement, stub.resources, nullptr);
   const uint64_t data_alignment = std::max<uint64_t>(4096, stub.layout.file_alignment);
   const std::string too_large =
       imageLimitProblem(std::max<uint64_t>(planned.fileLength(), sizeOfImage(planned.head, stub.layout)),
@@ -263,6 +263,7 @@ void packApplication(const PackRequest& request) {
     SharedCompressor shared(request.level, threads, request.layout);
     if (threads > 1) inputs.shared = &shared;
     std::vector<std::unique_ptr<JobCompressor>> compressors;
+    compressors.reserve(static_cast<size_t>(threads));
     for (int thread = 0; thread < threads; ++thread) {
       compressors.push_back(std::make_unique<JobCompressor>(request.level, 1, request.layout, inputs));
     }
@@ -278,9 +279,8 @@ void packApplication(const PackRequest& request) {
   payload.write(trailer.data(), trailer.size());
 
   const std::string build_id = hexDigits(payload.digest(), kBuildIdLength / 2);
-  const ImagePieces packed =
-      rebuildAroundStreamed(stub.image, stub.layout, stub.placement,
-                            packedResources(stub.resources, splash_bytes, identity, build_id, payload.length()), &payload.sum());
+  placePackedResources(stub.resources, splash_bytes, identity, build_id, payload.length());
+  const ImagePieces packed = rebuildAroundStreamed(stub.image, stub.layout, stub.placement, stub.resources, &payload.sum());
   if (packed.head.size() != planned.head.size()) throw PackError("the payload moved in the executable while it was written");
   output.write(packed.tail.data(), packed.tail.size());
   output.rewriteStart(packed.head.data(), packed.head.size());

@@ -2,6 +2,8 @@
 
 #include <stdio.h>
 
+#include <cmath>
+
 namespace {
 
 constexpr auto kQuietStart = std::chrono::seconds(1);
@@ -24,7 +26,8 @@ std::string progressText(uint64_t done, uint64_t total, double seconds) {
   const double rate = seconds > 0 ? mebibytes(done) / seconds : 0;
   int length = snprintf(text, sizeof text, "packing: %.1f of %.1f MiB, %.1f MiB/s", mebibytes(done), mebibytes(total), rate);
   if (done > 0 && done <= total && seconds > 0) {
-    const auto left = static_cast<unsigned long long>(seconds * static_cast<double>(total - done) / static_cast<double>(done) + 0.5);
+    const auto left = static_cast<unsigned long long>(
+        std::llround(seconds * static_cast<double>(total - done) / static_cast<double>(done)));
     snprintf(text + length, sizeof text - length, ", %llu:%02llu left", left / 60, left % 60);
   }
   return text;
