@@ -16,6 +16,8 @@
 #else
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -85,6 +87,27 @@ bool renameOver(const fs::path& from, const fs::path& to) {
   if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
   errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
   return false;
+}
+
+void* mapWholeFile(const fs::path& path, size_t& size) {
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) failWith("cannot read", path, GetLastError() == ERROR_ACCESS_DENIED ? EACCES : ENOENT);
+  LARGE_INTEGER length;
+  void* address = nullptr;
+  HANDLE mapping = nullptr;
+  const bool sized = GetFileSizeEx(file, &length) != 0;
+  size = sized ? static_cast<size_t>(length.QuadPart) : 0;
+  if (sized && size != 0) mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  if (mapping != nullptr) address = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+  if (mapping != nullptr) CloseHandle(mapping);  // the view keeps it
+  CloseHandle(file);
+  if (!sized || (size != 0 && address == nullptr)) failWith("cannot read", path, EIO);
+  return address;
+}
+
+void unmapFile(void* address, size_t) {
+  if (address != nullptr) UnmapViewOfFile(address);
 }
 
 bool seekFile(FILE* file, uint64_t offset) { return _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0; }
@@ -167,6 +190,34 @@ FILE* createNewFile(const fs::path& path) {
 }
 
 bool renameOver(const fs::path& from, const fs::path& to) { return rename(from.c_str(), to.c_str()) == 0; }
+
+void* mapWholeFile(const fs::path& path, size_t& size) {
+  const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0) failWith("cannot read", path, errno);
+  struct stat status;
+  if (fstat(descriptor, &status) != 0) {
+    const int error = errno;
+    ::close(descriptor);
+    failWith("cannot read", path, error);
+  }
+  size = static_cast<size_t>(status.st_size);
+  void* address = nullptr;
+  if (size != 0) {
+    address = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, descriptor, 0);
+    if (address == MAP_FAILED) {
+      const int error = errno;
+      ::close(descriptor);
+      failWith("cannot read", path, error);
+    }
+    madvise(address, size, MADV_SEQUENTIAL);
+  }
+  ::close(descriptor);
+  return address;
+}
+
+void unmapFile(void* address, size_t size) {
+  if (address != nullptr) munmap(address, size);
+}
 
 bool seekFile(FILE* file, uint64_t offset) { return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0; }
 
@@ -350,3 +401,7 @@ void installInterruptCleanup() {
   std::signal(SIGXFSZ, SIG_IGN);
 #endif
 }
+
+MappedFile::MappedFile(const fs::path& path) { address_ = mapWholeFile(path, size_); }
+
+MappedFile::~MappedFile() { unmapFile(address_, size_); }

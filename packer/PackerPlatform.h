@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "ByteView.h"
+
 // A path as UTF-8 for messages (see printableUtf8).
 std::string displayPath(const std::filesystem::path& path);
 
@@ -67,6 +69,22 @@ class OutputFile {
 };
 
 std::vector<uint8_t> readWholeFile(const std::filesystem::path& path);
+
+// A file mapped into memory for reading: the system reads its pages as they are touched and can
+// drop them again, so reading an executable of gigabytes takes no memory of the tool's own.
+// Throws PackError naming the path and the system's reason.
+class MappedFile {
+ public:
+  explicit MappedFile(const std::filesystem::path& path);
+  ~MappedFile();
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+  ByteView bytes() const { return ByteView(static_cast<const uint8_t*>(address_), size_); }
+
+ private:
+  void* address_ = nullptr;
+  size_t size_ = 0;
+};
 
 // A scratch file in `directory` that holds a frame too large to keep in memory until its turn
 // comes. It has no name on disk from the start (Linux) or goes when closed (Windows), so nothing

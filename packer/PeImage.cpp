@@ -38,7 +38,7 @@ void require(bool condition, const std::string& reason) {
 
 }  // namespace
 
-PeLayout readPeLayout(const std::vector<uint8_t>& image) {
+PeLayout readPeLayout(ByteView image) {
   const size_t size = image.size();
   require(size >= 64 && image[0] == 'M' && image[1] == 'Z', "no MZ header");
   const uint32_t pe_offset = readU32(&image[0x3C]);
@@ -108,7 +108,7 @@ PeLayout readPeLayout(const std::vector<uint8_t>& image) {
   return layout;
 }
 
-PeDataDirectory readDataDirectory(const std::vector<uint8_t>& image, const PeLayout& layout, uint32_t index) {
+PeDataDirectory readDataDirectory(ByteView image, const PeLayout& layout, uint32_t index) {
   PeDataDirectory directory;
   if (index >= layout.data_directory_count) return directory;
   const size_t at = layout.dataDirectoryOffset(index);

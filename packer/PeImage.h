@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "ByteView.h"
+
 constexpr size_t kSectionHeaderSize = 40;
 constexpr uint32_t kResourceDirectoryIndex = 2;
 constexpr uint32_t kCertificateDirectoryIndex = 4;
@@ -53,9 +55,9 @@ struct PeLayout {
 
 // Reads and checks the headers. Throws PackError with the reason when the bytes are not a
 // well-formed PE32+ executable image for x86-64 (a DLL counts as not executable).
-PeLayout readPeLayout(const std::vector<uint8_t>& image);
+PeLayout readPeLayout(ByteView image);
 
-PeDataDirectory readDataDirectory(const std::vector<uint8_t>& image, const PeLayout& layout, uint32_t index);
+PeDataDirectory readDataDirectory(ByteView image, const PeLayout& layout, uint32_t index);
 
 // How many bytes from the start of the section's data in the file are the section's in memory:
 // its raw size, or its virtual size where that is smaller (the rest of the raw data is padding,

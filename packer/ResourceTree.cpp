@@ -19,13 +19,14 @@ constexpr int kLanguageDepth = 2;
 constexpr size_t kMaximumNodes = 1u << 20;
 
 struct ReadContext {
-  ReadContext(const std::vector<uint8_t>& image_bytes, const PeLayout& image_layout, size_t root, size_t end)
-      : image(image_bytes), layout(image_layout), base(root), limit(end) {}
+  ReadContext(ByteView image_bytes, const PeLayout& image_layout, size_t root, size_t end, bool copy)
+      : image(image_bytes), layout(image_layout), base(root), limit(end), copy_data(copy) {}
 
-  const std::vector<uint8_t>& image;
+  ByteView image;
   const PeLayout& layout;
   size_t base;   // file offset of the root directory
   size_t limit;  // end of the resource section's data in the file
+  bool copy_data;
   size_t nodes = 0;
   uint64_t data_bytes = 0;
   uint64_t name_units = 0;
@@ -84,8 +85,9 @@ ResourceNode readLeaf(ReadContext& context, uint32_t offset) {
   require(context.data_bytes <= 2 * static_cast<uint64_t>(context.image.size()), "its entries share data many times over");
   ResourceNode leaf;
   leaf.is_leaf = true;
-  leaf.data.assign(context.image.begin() + static_cast<std::ptrdiff_t>(*at),
-                   context.image.begin() + static_cast<std::ptrdiff_t>(*at + size));
+  leaf.image_offset = *at;
+  leaf.image_length = size;
+  if (context.copy_data) leaf.data.assign(context.image.begin() + *at, context.image.begin() + *at + size);
   leaf.code_page = readU32(entry + 8);
   return leaf;
 }
@@ -141,14 +143,14 @@ const ResourceNode* findChild(const ResourceNode& directory, uint16_t id) {
 
 }  // namespace
 
-ResourceNode readResourceTree(const std::vector<uint8_t>& image, const PeLayout& layout) {
+ResourceNode readResourceTree(ByteView image, const PeLayout& layout, bool copy_data) {
   const PeDataDirectory directory = readDataDirectory(image, layout, kResourceDirectoryIndex);
   if (directory.rva == 0) return ResourceNode{};
   for (const PeSection& section : layout.sections) {
     const uint32_t backed = fileBackedSize(section);
     if (directory.rva < section.virtual_address || directory.rva - section.virtual_address >= backed) continue;
     ReadContext context(image, layout, section.raw_pointer + (directory.rva - section.virtual_address),
-                        static_cast<size_t>(section.raw_pointer) + backed);
+                        static_cast<size_t>(section.raw_pointer) + backed, copy_data);
     return readDirectory(context, 0, 0);
   }
   require(false, "its address lies in no section's data");

@@ -44,6 +44,9 @@ struct ResourceNode {
   // the section keeps `streamed_length` bytes for them. At most one leaf of a tree.
   bool streamed = false;
   uint64_t streamed_length = 0;
+  // A leaf read from an image: where its data lies in the file.
+  size_t image_offset = 0;
+  size_t image_length = 0;
 };
 
 // The image's resource tree; an empty root when it has none. Throws PackError when the directory
@@ -51,7 +54,9 @@ struct ResourceNode {
 // levels, data at the type or name level, tables that overlap or are reached twice, named and
 // numbered entries not where the header counts them or numbers out of order, or more entries
 // than any real image has.
-ResourceNode readResourceTree(const std::vector<uint8_t>& image, const PeLayout& layout);
+// Without `copy_data` the leaves keep only where their data lies (image_offset, image_length), for
+// a caller that reads a large resource in place.
+ResourceNode readResourceTree(ByteView image, const PeLayout& layout, bool copy_data = true);
 
 // Makes `data` the one language (`language`) of resource `type`/`name`, replacing whatever
 // languages that resource had; returns its leaf.
