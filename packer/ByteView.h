@@ -11,7 +11,7 @@ class ByteView {
  public:
   ByteView() = default;
   ByteView(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-  // Implicit: a vector is read wherever a view is.
+  // cppcheck-suppress noExplicitConstructor ; implicit, so that a vector is read wherever a view is
   ByteView(const std::vector<uint8_t>& bytes) : data_(bytes.data()), size_(bytes.size()) {}
 
   const uint8_t* data() const { return data_; }

@@ -16,8 +16,6 @@
 #include "SeenNames.h"
 #include "TextEncoding.h"
 
-namespace fs = std::filesystem;
-
 namespace {
 
 [[noreturn]] void failDecode() {
