@@ -21,6 +21,8 @@
 #include "PackerTestSupport.h"
 #include "PayloadWriter.h"
 #include "PeImage.h"
+#include "PeResourceUpdate.h"
+#include "PeSubsystem.h"
 #include "ProgressLine.h"
 #include "ResourceTree.h"
 
@@ -121,8 +123,17 @@ TEST_F(Streaming, TheStreamedPayloadIsTheInMemoryWritersBytesInEveryLayout) {
     r.layout = layout.layout;
     packApplication(r);
     const std::string expected = buildPayloadResource(files.data(), files.size(), 1, 1, layout.layout);
-    const Bytes streamed = payloadResource(readBytes(r.output));
+    const Bytes packed = readBytes(r.output);
+    const Bytes streamed = payloadResource(packed);
     EXPECT_TRUE(streamed == Bytes(expected.begin(), expected.end())) << streamed.size() << " against " << expected.size();
+    // The image around the streamed payload (headers, resource directory, checksum) is the one
+    // built in memory from the same resources.
+    Bytes stub_image = readBytes(stub);
+    const PeLayout stub_layout = readPeLayout(stub_image);
+    writeSubsystem(stub_image, stub_layout, Subsystem::windowed);
+    const Bytes rebuilt = rebuildWithResources(stub_image, stub_layout, planResourcePlacement(stub_image, stub_layout),
+                                               readResourceTree(packed, readPeLayout(packed)));
+    EXPECT_TRUE(rebuilt == packed);
   }
 }
 
