@@ -74,10 +74,21 @@ namespace {
 
 FILE* openFile(const fs::path& path, const wchar_t* mode) { return _wfopen(path.c_str(), mode); }
 
-// Creates the file only if it does not exist yet.
+// Creates the file only if it does not exist yet. Shared for deletion, so that the interrupt
+// handler can remove it while it is still open (it goes when the process ends).
 FILE* createNewFile(const fs::path& path) {
-  const int descriptor = _wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-  if (descriptor < 0) return nullptr;
+  const HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    errno = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? EEXIST : error == ERROR_ACCESS_DENIED ? EACCES : ENOENT;
+    return nullptr;
+  }
+  const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+  if (descriptor < 0) {
+    CloseHandle(handle);
+    return nullptr;
+  }
   FILE* file = _fdopen(descriptor, "wb");
   if (file == nullptr) _close(descriptor);
   return file;
@@ -122,8 +133,8 @@ FILE* openSpill(const fs::path& path) {
   return file;
 }
 
-// The path the interrupt handler removes. Windows refuses to remove a file that is still open, so
-// there this is best effort; the CRT runs the handler on a thread of its own.
+// The path the interrupt handler removes; the CRT runs the handler on a thread of its own. The file
+// is open for deletion (createNewFile), so Windows removes it once the process has ended.
 wchar_t interrupt_path[32768];
 volatile std::sig_atomic_t interrupt_path_set = 0;
 
@@ -293,28 +304,6 @@ std::vector<uint8_t> readWholeFile(const fs::path& path) {
   uint8_t chunk[1 << 16];
   for (size_t count; (count = file.read(chunk, sizeof chunk)) != 0;) bytes.insert(bytes.end(), chunk, chunk + count);
   return bytes;
-}
-
-void replaceFileAtomically(const fs::path& target, const std::vector<uint8_t>& bytes) {
-  const fs::path directory = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  std::random_device random;
-  fs::path temporary;
-  FILE* file = nullptr;
-  for (int attempt = 0; file == nullptr; ++attempt) {
-    temporary = directory / (target.filename().native() + ONEFILE_MODE(".partial-") +
-                             fs::path(std::to_string(random() % 1000000)).native());
-    file = createNewFile(temporary);
-    if (file == nullptr && (errno != EEXIST || attempt == 100)) failWith("cannot create", temporary, errno);
-  }
-  const bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  int error = errno;
-  const bool closed = fclose(file) == 0;
-  if (written && !closed) error = errno;
-  if (written && closed && renameOver(temporary, target)) return;
-  if (written && closed) error = errno;
-  std::error_code ignored;
-  fs::remove(temporary, ignored);
-  failWith("cannot write", target, error);
 }
 
 namespace {

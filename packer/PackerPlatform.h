@@ -133,8 +133,3 @@ class PartialOutput {
 // Signals that end the tool remove the partial output first; a file size limit (SIGXFSZ) becomes
 // an ordinary write error, so that it is cleaned up as a full disk is. Call once, early.
 void installInterruptCleanup();
-
-// Writes the bytes to a new file in the target's directory and renames it over the target, so the
-// target either keeps its old content or gets the whole new one. The new file is removed again
-// on any failure.
-void replaceFileAtomically(const std::filesystem::path& target, const std::vector<uint8_t>& bytes);
