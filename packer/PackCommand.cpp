@@ -178,6 +178,54 @@ void placePackedResources(ResourceNode& resources, const std::vector<uint8_t>* s
   payload.streamed_length = payload_length;
 }
 
+// Before any work: the payload at its largest must leave the executable within the image limit.
+void requireRoomForPayload(const ImagePieces& planned, const PeLayout& layout, const PayloadPlan& plan) {
+  const uint64_t data_alignment = std::max<uint64_t>(4096, layout.file_alignment);
+  const std::string problem =
+      imageLimitProblem(std::max<uint64_t>(planned.fileLength(), sizeOfImage(planned.head, layout)), plan.resource_bound,
+                        2 * data_alignment + layout.section_alignment);
+  if (!problem.empty()) throw PackError(problem);
+}
+
+// The planned jobs compressed on the request's threads and streamed to `payload` in order.
+void compressPayload(const PackRequest& request, const std::vector<AppFile>& files, const PayloadPlan& plan,
+                     ResourceStream& payload) {
+  const int threads =
+      request.threads > 0 ? request.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  ProgressLine progress(request.progress, plan.data_bytes);
+  std::atomic<uint64_t> bytes_read{0};
+  std::atomic<bool> stop{false};
+  JobInputs inputs;
+  inputs.files = &files;
+  inputs.spill_directory = request.output.has_parent_path() ? request.output.parent_path() : fs::path(".");
+  inputs.before_read = request.before_read;
+  inputs.stop = &stop;
+  inputs.bytes_read = &bytes_read;
+  if (request.layout == PayloadLayout::singleFrame) {
+    // One frame: zstd's own threads share it.
+    inputs.on_piece = [&] { progress.update(bytes_read); };
+    JobCompressor compressor(request.level, threads, request.layout, inputs);
+    compressor.compressWhole(plan.jobs.front(), payload);
+    return;
+  }
+  // One thread compresses the large files' frames on its own compressor: a second one would only
+  // add its memory.
+  SharedCompressor shared(request.level, threads, request.layout);
+  if (threads > 1) inputs.shared = &shared;
+  std::vector<std::unique_ptr<JobCompressor>> compressors;
+  compressors.reserve(static_cast<size_t>(threads));
+  for (int thread = 0; thread < threads; ++thread) {
+    compressors.push_back(std::make_unique<JobCompressor>(request.level, 1, request.layout, inputs));
+  }
+  runInOrder<JobOutput>(
+      plan.jobs.size(), threads, kJobsWaitingPerThread * static_cast<size_t>(threads), stop,
+      [&](size_t job, int thread) { return compressors[thread]->compress(plan.jobs[job]); },
+      [&](size_t, JobOutput& piece) {
+        payload.append(piece);
+        progress.update(bytes_read);
+      });
+}
+
 }  // namespace
 
 std::vector<fs::path> defaultStubPlaces(const fs::path& tool_directory) {
@@ -228,53 +276,15 @@ void packApplication(const PackRequest& request) {
 
   const PayloadPlan plan = planPayload(plannedFiles(files), request.layout);
   const std::vector<uint8_t>* splash_bytes = request.splash ? &splash : nullptr;
-  const std::string placeholder_id(kBuildIdLength, '0');
-  placePackedResources(stub.resources, splash_bytes, identity, placeholder_id, 0);
+  placePackedResources(stub.resources, splash_bytes, identity, std::string(kBuildIdLength, '0'), 0);
   const ImagePieces planned = rebuildAroundStreamed(stub.image, stub.layout, stub.placement, stub.resources, nullptr);
-  const uint64_t data_alignment = std::max<uint64_t>(4096, stub.layout.file_alignment);
-  const std::string too_large =
-      imageLimitProblem(std::max<uint64_t>(planned.fileLength(), sizeOfImage(planned.head, stub.layout)),
-                        plan.resource_bound, 2 * data_alignment + stub.layout.section_alignment);
-  if (!too_large.empty()) throw PackError(too_large);
+  requireRoomForPayload(planned, stub.layout, plan);
 
   PartialOutput output(request.output);
   output.write(planned.head.data(), planned.head.size());  // rewritten once the payload is known
   ResourceStream payload(output);
   payload.write(plan.prefix.data(), plan.prefix.size());
-  const int threads =
-      request.threads > 0 ? request.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  ProgressLine progress(request.progress, plan.data_bytes);
-  std::atomic<uint64_t> bytes_read{0};
-  std::atomic<bool> stop{false};
-  JobInputs inputs;
-  inputs.files = &files;
-  inputs.spill_directory = request.output.has_parent_path() ? request.output.parent_path() : fs::path(".");
-  inputs.before_read = request.before_read;
-  inputs.stop = &stop;
-  inputs.bytes_read = &bytes_read;
-  if (request.layout == PayloadLayout::singleFrame) {
-    // One frame: zstd's own threads share it.
-    inputs.on_piece = [&] { progress.update(bytes_read); };
-    JobCompressor compressor(request.level, threads, request.layout, inputs);
-    compressor.compressWhole(plan.jobs.front(), payload);
-  } else {
-    // One thread compresses the large files' frames on its own compressor: a second one would
-    // only add its memory.
-    SharedCompressor shared(request.level, threads, request.layout);
-    if (threads > 1) inputs.shared = &shared;
-    std::vector<std::unique_ptr<JobCompressor>> compressors;
-    compressors.reserve(static_cast<size_t>(threads));
-    for (int thread = 0; thread < threads; ++thread) {
-      compressors.push_back(std::make_unique<JobCompressor>(request.level, 1, request.layout, inputs));
-    }
-    runInOrder<JobOutput>(
-        plan.jobs.size(), threads, kJobsWaitingPerThread * static_cast<size_t>(threads), stop,
-        [&](size_t job, int thread) { return compressors[thread]->compress(plan.jobs[job]); },
-        [&](size_t, JobOutput& piece) {
-          payload.append(piece);
-          progress.update(bytes_read);
-        });
-  }
+  compressPayload(request, files, plan, payload);
   const std::string trailer = payloadTrailer(payload.length());
   payload.write(trailer.data(), trailer.size());
 
@@ -284,6 +294,5 @@ void packApplication(const PackRequest& request) {
   if (packed.head.size() != planned.head.size()) throw PackError("the payload moved in the executable while it was written");
   output.write(packed.tail.data(), packed.tail.size());
   output.rewriteStart(packed.head.data(), packed.head.size());
-  progress.finish();
   output.commit();
 }

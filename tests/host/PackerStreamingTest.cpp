@@ -19,6 +19,7 @@
 #include "PackCommand.h"
 #include "PackError.h"
 #include "PackerTestSupport.h"
+#include "PayloadPlan.h"
 #include "PayloadWriter.h"
 #include "PeImage.h"
 #include "PeResourceUpdate.h"
@@ -100,11 +101,13 @@ class Streaming : public testing::Test {
   fs::path app;
 };
 
-// Every kind of job the plan makes: groups cut by their data (more than 8 MiB of small files),
-// an empty file, a file over 1 MiB in a group of its own, and one whose frame outgrows the memory
-// a waiting job may hold and goes through a spill file.
+// Every kind of job the plan makes: groups cut by their data (more than 8 MiB of small files) and
+// by their index (600 long names are more than 64 KiB of records), an empty file, a file over
+// 1 MiB in a group of its own, and one whose frame outgrows the memory a waiting job may hold and
+// goes through a spill file.
 TEST_F(Streaming, TheStreamedPayloadIsTheInMemoryWritersBytesInEveryLayout) {
   put(app / "empty.dat", {});
+  for (int i = 0; i < 600; ++i) put(app / "names" / (std::string(96, 'n') + std::to_string(i)), words(40, i));
   for (int i = 0; i < 12; ++i) put(app / "small" / ("part" + std::to_string(i) + ".txt"), words(900 << 10, i));
   put(app / "lib" / "medium.bin", words(3 << 20, 99));
   put(app / "lib" / "large.bin", noise(kPieceMemoryLimit + (1 << 20), 7));
@@ -126,6 +129,9 @@ TEST_F(Streaming, TheStreamedPayloadIsTheInMemoryWritersBytesInEveryLayout) {
     const Bytes packed = readBytes(r.output);
     const Bytes streamed = payloadResource(packed);
     EXPECT_TRUE(streamed == Bytes(expected.begin(), expected.end())) << streamed.size() << " against " << expected.size();
+    std::vector<PlannedFile> planned;
+    for (const PayloadFile& file : files) planned.push_back({file.name, file.data.size()});
+    EXPECT_LE(streamed.size(), planPayload(planned, layout.layout).resource_bound);
     // The image around the streamed payload (headers, resource directory, checksum) is the one
     // built in memory from the same resources.
     Bytes stub_image = readBytes(stub);
