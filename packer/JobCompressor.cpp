@@ -2,6 +2,8 @@
 
 #include <zstd.h>
 
+#include <algorithm>
+
 #include "AppFileReader.h"
 #include "Crc32.h"
 #include "PackError.h"
@@ -33,7 +35,10 @@ class StringSink final : public ByteSink {
 // Memory first; past the limit the rest goes to a spill file.
 class PieceSink final : public ByteSink {
  public:
-  PieceSink(JobOutput& output, const std::filesystem::path& directory) : output_(output), directory_(directory) {}
+  PieceSink(JobOutput& output, const std::filesystem::path& directory, uint64_t content)
+      : output_(output), directory_(directory) {
+    output_.bytes.reserve(static_cast<size_t>(std::min<uint64_t>(ZSTD_compressBound(content), kPieceMemoryLimit)));
+  }
   void write(const char* data, size_t length) override {
     if (!output_.spill && output_.bytes.size() + length > kPieceMemoryLimit) {
       output_.spill = std::make_unique<SpillFile>(directory_);
@@ -170,23 +175,21 @@ void JobCompressor::group(const PayloadJob& job, JobOutput& output) {
     if (inputs_.bytes_read != nullptr) *inputs_.bytes_read += file.size;
     checkStop();
   }
-  std::string data_frame;
-  StringSink data_sink(data_frame);
+  output.bytes.reserve(ZSTD_compressBound(group_data_.size()));
+  StringSink data_sink(output.bytes);
   if (!group_data_.empty()) frame(group_data_, data_sink);
   std::string content;
   appendLittleEndian(content, index.size(), 4);
-  appendLittleEndian(content, data_frame.size(), 8);
-  StringSink out(output.bytes);
+  appendLittleEndian(content, output.bytes.size(), 8);
+  StringSink out(output.head);
   frame(content + index, out);
-  output.bytes += data_frame;
 }
 
 void JobCompressor::ownGroup(const PayloadJob& job, JobOutput& output) {
   const AppFile& file = (*inputs_.files)[job.first];
   if (inputs_.before_read) inputs_.before_read(file);
   AppFileReader reader(file);
-  JobOutput data;
-  PieceSink data_sink(data, inputs_.spill_directory);
+  PieceSink data_sink(output, inputs_.spill_directory, file.size);
   std::unique_lock<std::mutex> shared;
   beginDataFrame(file.size, shared);
   const uint32_t crc = feedFile(reader, data_sink);
@@ -195,11 +198,9 @@ void JobCompressor::ownGroup(const PayloadJob& job, JobOutput& output) {
   const std::string header = recordHeader(file.name, file.size, storedChecksum(crc));
   std::string content;
   appendLittleEndian(content, header.size(), 4);
-  appendLittleEndian(content, data.length(), 8);
-  StringSink out(output.bytes);
+  appendLittleEndian(content, output.length(), 8);
+  StringSink out(output.head);
   frame(content + header, out);
-  output.bytes += data.bytes;
-  output.spill = std::move(data.spill);
 }
 
 // The record precedes the data in a frame of its own: the file is read twice, once for the
@@ -210,7 +211,7 @@ void JobCompressor::perFile(const PayloadJob& job, JobOutput& output) {
   AppFileReader reader(file);
   const uint32_t crc = checksumOf(reader);
   reader.rewind();
-  PieceSink out(output, inputs_.spill_directory);
+  PieceSink out(output, inputs_.spill_directory, file.size);
   frame(recordHeader(file.name, file.size, storedChecksum(crc)), out);
   if (file.size == 0) {
     reader.finish();

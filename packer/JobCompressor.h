@@ -25,9 +25,11 @@ class ByteSink {
   ~ByteSink() = default;
 };
 
-// A job's bytes: `bytes`, then the spill file's content. A frame that grows past
-// kPieceMemoryLimit goes on in a spill file, so that what waits for its turn stays small.
+// A job's bytes: `head` (a group's index frame, made last but written first), `bytes`, then the
+// spill file's content. Output that grows past kPieceMemoryLimit goes on in a spill file, so that
+// what waits for its turn stays small. length() leaves out the head.
 struct JobOutput {
+  std::string head;
   std::string bytes;
   std::unique_ptr<SpillFile> spill;
   uint64_t length() const { return bytes.size() + (spill ? spill->length() : 0); }

@@ -119,6 +119,7 @@ class ResourceStream final : public ByteSink {
     sum_.add(reinterpret_cast<const uint8_t*>(data), length);
   }
   void append(JobOutput& piece) {
+    write(piece.head.data(), piece.head.size());
     write(piece.bytes.data(), piece.bytes.size());
     if (!piece.spill) return;
     piece.spill->rewind();
