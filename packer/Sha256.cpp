@@ -71,7 +71,7 @@ __attribute__((target("sha,sse4.1,ssse3"))) void compressBlocksWithShaExtensions
     const __m128i abef_before = abef;
     const __m128i cdgh_before = cdgh;
     __m128i words[4];
-    for (int i = 0; i < 16; ++i) {
+    for (size_t i = 0; i < 16; ++i) {
       __m128i message;
       if (i < 4) {
         message = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * i)), byte_swap);
@@ -95,7 +95,7 @@ __attribute__((target("sha,sse4.1,ssse3"))) void compressBlocksWithShaExtensions
   _mm_storeu_si128(reinterpret_cast<__m128i*>(&hash[4]), _mm_alignr_epi8(dchg, feba, 8));
 }
 
-bool hasShaExtensions() {
+bool hasShaExtensions() noexcept {
   unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
   if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0) return false;
   const bool ssse3_and_sse41 = (ecx & bit_SSSE3) != 0 && (ecx & bit_SSE4_1) != 0;
@@ -103,7 +103,7 @@ bool hasShaExtensions() {
   return ssse3_and_sse41 && (ebx & bit_SHA) != 0;
 }
 
-const bool kShaExtensions = hasShaExtensions();
+const bool kShaExtensions = hasShaExtensions();  // NOLINT(cert-err58-cpp): hasShaExtensions throws nothing
 #endif
 
 void compressBlocks(uint32_t hash[8], const uint8_t* data, size_t blocks) {
