@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
         request.folder = app;
         request.main = "main.exe";
         request.level = level;
-        request.workers = workers;
+        request.threads = workers;
         request.output = scratch / "packed.exe";
         const auto start = std::chrono::steady_clock::now();
         packApplication(request);

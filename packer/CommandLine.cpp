@@ -13,6 +13,7 @@ const char kUsageText[] =
     "Usage:\n"
     "  onefile-pack pack APPDIR --main REL [--splash PNG] [--stub EXE] [--level N]\n"
     "                    [--layout grouped|single|per-file] [--console | --windowed]\n"
+    "                    [--threads N] [--progress | --quiet]\n"
     "                    [--name NAME] [--version VERSION] [--company COMPANY]\n"
     "                    [--description TEXT] [--copyright TEXT] [--extract-to TEMPLATE]\n"
     "                    [--keep-builds N|all] [--icon ICO] [--manifest FILE] -o OUT.exe\n"
@@ -37,7 +38,14 @@ const char kUsageText[] =
     "                    and the application shares its console\n"
     "  --windowed        make a windowed program of the launcher: it opens no console\n"
     "                    (without either, the launcher is what the main program is)\n"
-    "  -o, --output OUT  the executable to write; it appears whole or not at all\n"
+    "  --threads N       compression threads, 1 to 256 (default: one per processor); the\n"
+    "                    executable's bytes are the same for any number\n"
+    "  --progress        show progress (bytes done, total, rate, time left) also when standard\n"
+    "                    error is no terminal, a line every few seconds\n"
+    "  --quiet           show no progress, even on a terminal\n"
+    "  -o, --output OUT  the executable to write; it appears whole or not at all. An application\n"
+    "                    whose payload could pass the 2 GiB Windows loads as one image is refused\n"
+    "                    before anything is compressed\n"
     "  The identity; the defaults in parentheses come from the main program's version\n"
     "  resource, else from the fallback named after \"else\":\n"
     "  --name NAME       product name (ProductName; else OUT's name without .exe)\n"
@@ -109,6 +117,20 @@ int levelOf(const fs::path& value) {
   return level;
 }
 
+int threadsOf(const fs::path& value) {
+  const std::string text = textOf(value);
+  int threads = 0;
+  bool digits = !text.empty() && text.size() <= 3;
+  for (char c : text) {
+    digits = digits && c >= '0' && c <= '9';
+    threads = threads * 10 + (c - '0');
+  }
+  if (!digits || threads < 1 || threads > kMaximumThreads) {
+    throw UsageError("--threads takes a whole number from 1 to " + std::to_string(kMaximumThreads) + ", not '" + text + "'");
+  }
+  return threads;
+}
+
 uint16_t keepBuildsOf(const fs::path& value) {
   const std::string text = textOf(value);
   if (text == "all") return kKeepAllBuilds;
@@ -139,7 +161,7 @@ std::optional<std::string> utf8Of(const std::optional<fs::path>& value, const st
 }
 
 Command parsePack(ArgumentList& list) {
-  std::optional<fs::path> folder, main, splash, stub, level, layout, output;
+  std::optional<fs::path> folder, main, splash, stub, level, layout, output, threads;
   std::optional<Subsystem> subsystem;
   std::optional<fs::path> name, version, company, description, copyright, extract_to, keep_builds, icon, manifest;
   // Each option that takes a value, and where the value goes.
@@ -148,7 +170,8 @@ Command parsePack(ArgumentList& list) {
       {"--level", &level},         {"--layout", &layout},   {"--name", &name},
       {"--version", &version},     {"--company", &company}, {"--description", &description},
       {"--copyright", &copyright}, {"--extract-to", &extract_to}, {"--keep-builds", &keep_builds},
-      {"--icon", &icon},           {"--manifest", &manifest}};
+      {"--icon", &icon},           {"--manifest", &manifest}, {"--threads", &threads}};
+  bool progress = false, quiet = false;
   bool options_ended = false;
   while (!list.done()) {
     const fs::path& argument = list.take();
@@ -169,6 +192,14 @@ Command parsePack(ArgumentList& list) {
       if (attached) throw UsageError("option " + option + " takes no value");
       if (subsystem) throw UsageError("--console and --windowed are given together or twice; give one of them once");
       subsystem = option == "--console" ? Subsystem::console : Subsystem::windowed;
+      continue;
+    }
+    if (option == "--progress" || option == "--quiet") {
+      if (attached) throw UsageError("option " + option + " takes no value");
+      bool& flag = option == "--progress" ? progress : quiet;
+      if (flag) throw UsageError("option " + option + " is given twice");
+      flag = true;
+      if (progress && quiet) throw UsageError("--progress and --quiet are given together; give one of them");
       continue;
     }
     if (option == "-o" || option == "--output") {
@@ -192,6 +223,8 @@ Command parsePack(ArgumentList& list) {
   command.pack.stub = stub;
   if (level) command.pack.level = levelOf(*level);
   if (layout) command.pack.layout = layoutOf(*layout);
+  if (threads) command.pack.threads = threadsOf(*threads);
+  command.progress = progress ? ProgressChoice::always : quiet ? ProgressChoice::never : ProgressChoice::automatic;
   command.pack.subsystem = subsystem;
   command.pack.output = *output;
   IdentityOptions& identity = command.pack.identity;

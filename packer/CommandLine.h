@@ -16,9 +16,12 @@ class UsageError : public std::runtime_error {
 
 enum class CommandKind { help, version, pack, list, verify, extract };
 
+constexpr int kMaximumThreads = 256;
+
 struct Command {
   CommandKind kind = CommandKind::help;
   PackRequest pack;
+  ProgressChoice progress = ProgressChoice::automatic;  // pack
   std::filesystem::path executable;  // list, verify, extract
   std::filesystem::path directory;   // extract
 };

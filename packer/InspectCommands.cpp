@@ -63,19 +63,17 @@ void discard(const uint8_t*, size_t) {}
 // The settings a start of the executable uses; null when it has no settings resource (then its
 // stub's compiled values apply). Throws PackError when the resource cannot be read, as the
 // launcher would refuse it.
-std::unique_ptr<LauncherSettings> readPackedSettings(const fs::path& executable) {
-  const std::vector<uint8_t> image = readWholeFile(executable);
-  const std::string shown = "'" + displayPath(executable) + "'";
+std::unique_ptr<LauncherSettings> readPackedSettings(ByteView image, const std::string& shown) {
   ResourceNode tree;
   try {
-    tree = readResourceTree(image, readPeLayout(image));
+    tree = readResourceTree(image, readPeLayout(image), false);
   } catch (const PackError& error) {
     throw PackError(shown + ": " + error.what());
   }
   const ResourceNode* resource = findResource(tree, kRtRcdata, kSettingsResourceId);
   if (resource == nullptr) return nullptr;
   auto settings = std::make_unique<LauncherSettings>();
-  const SettingsResult result = readLauncherSettings(resource->data.data(), resource->data.size(), *settings);
+  const SettingsResult result = readLauncherSettings(image.data() + resource->image_offset, resource->image_length, *settings);
   if (result.status != SettingsStatus::ok) {
     char reason[128];
     describeSettingsProblem(result, reason, sizeof reason);
@@ -104,12 +102,16 @@ void listIdentity(const LauncherSettings* packed, uint16_t subsystem, std::ostre
       << printableUtf8(unitsOf(settings.extraction_template)) << ")\n";
 }
 
+std::string shownPath(const fs::path& executable) { return "'" + displayPath(executable) + "'"; }
+
 }  // namespace
 
+// The executable is mapped, not read: its payload is decoded in place, piece by piece.
 void listPayload(const fs::path& executable, std::ostream& out) {
-  const std::unique_ptr<LauncherSettings> settings = readPackedSettings(executable);
-  const std::vector<uint8_t> resource = readPayloadResource(executable);
-  const std::vector<uint8_t> image = readWholeFile(executable);
+  const MappedFile file(executable);
+  const ByteView image = file.bytes();
+  const std::unique_ptr<LauncherSettings> settings = readPackedSettings(image, shownPath(executable));
+  const ByteView resource = payloadResourceOf(image, shownPath(executable));
   listIdentity(settings.get(), readSubsystemField(image, readPeLayout(image)), out);
   PayloadReader reader(resource);
   out << "        size  checksum  name\n";
@@ -130,8 +132,9 @@ void listPayload(const fs::path& executable, std::ostream& out) {
 }
 
 void verifyPayload(const fs::path& executable, std::ostream& out) {
-  readPackedSettings(executable);
-  const std::vector<uint8_t> resource = readPayloadResource(executable);
+  const MappedFile file(executable);
+  readPackedSettings(file.bytes(), shownPath(executable));
+  const ByteView resource = payloadResourceOf(file.bytes(), shownPath(executable));
   PayloadReader reader(resource);
   uint64_t files = 0;
   uint64_t bytes = 0;
@@ -150,7 +153,8 @@ void verifyPayload(const fs::path& executable, std::ostream& out) {
 }
 
 void extractPayloadTo(const fs::path& executable, const fs::path& directory, std::ostream& out) {
-  const std::vector<uint8_t> resource = readPayloadResource(executable);
+  const MappedFile packed(executable);
+  const ByteView resource = payloadResourceOf(packed.bytes(), shownPath(executable));
   PayloadReader reader(resource);
   uint64_t written = 0;
   uint64_t kept = 0;

@@ -28,7 +28,8 @@ int run(const std::vector<fs::path>& arguments) {
         std::cout << "onefile-pack " ONEFILE_PACKER_VERSION " (launcher for " ONEFILE_PRODUCT_NAME " " ONEFILE_PRODUCT_VERSION ")\n";
         break;
       case CommandKind::pack:
-        command.pack.show_progress = standardErrorIsTerminal();
+        command.pack.progress = progressModeFor(command.progress, standardErrorIsTerminal());
+        installInterruptCleanup();
         packApplication(command.pack);
         break;
       case CommandKind::list: listPayload(command.executable, std::cout); break;

@@ -1,16 +1,22 @@
 #include "PackCommand.h"
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
 #include <thread>
 #include <vector>
 
 #include "AppFolder.h"
 #include "Crc32.h"
 #include "IdentityResources.h"
+#include "ImageLimit.h"
+#include "JobCompressor.h"
+#include "LittleEndian.h"
+#include "OrderedPool.h"
 #include "PackError.h"
 #include "PackerPlatform.h"
 #include "PayloadHeader.h"
-#include "PayloadWriter.h"
+#include "PayloadPlan.h"
 #include "PeImage.h"
 #include "PeResourceUpdate.h"
 #include "PngCheck.h"
@@ -22,7 +28,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr size_t kPieceSize = 1 << 20;
+constexpr size_t kCopyPiece = 1 << 20;
 
 std::string shown(const fs::path& path) { return "'" + displayPath(path) + "'"; }
 
@@ -87,79 +93,49 @@ void requireOutputIsNoInput(const fs::path& output, const fs::path& input, const
   if (sameFile(output, input)) throw PackError("the output " + shown(output) + " is the " + role + " itself; choose another name");
 }
 
-struct FileStamp {
-  uint64_t size;
-  fs::file_time_type time;
-  bool operator==(const FileStamp& other) const { return size == other.size && time == other.time; }
-};
+// At most this many finished jobs per thread wait for their turn to be written: enough that a
+// slow job (a large file) does not idle the others at once, few enough to bound memory.
+constexpr size_t kJobsWaitingPerThread = 3;
 
-FileStamp stampOf(const AppFile& file) {
-  std::error_code error;
-  FileStamp stamp{fs::file_size(file.path, error), {}};
-  if (!error) stamp.time = fs::last_write_time(file.path, error);
-  if (error) throw PackError("cannot read " + shown(file.path) + ": " + error.message());
-  return stamp;
+std::vector<PlannedFile> plannedFiles(const std::vector<AppFile>& files) {
+  std::vector<PlannedFile> planned;
+  planned.reserve(files.size());
+  for (const AppFile& file : files) planned.push_back({file.name, file.size});
+  return planned;
 }
 
-[[noreturn]] void failChanged(const AppFile& file) {
-  throw PackError(shown(file.path) + " changed while it was being packed; pack again when it is no longer written to");
+uint64_t sizeOfImage(const std::vector<uint8_t>& head, const PeLayout& layout) {
+  return readU32(&head[layout.optional_header_offset + kOptionalSizeOfImage]);
 }
 
-// Two passes over each file: the record stores size and checksum before the data, and comparing
-// the passes (and the file's size and time around them) catches a file that is being written.
-class PayloadBuilder {
+// The payload resource on its way to the file. Hashed as it goes, for the build id (the first 8
+// bytes of the SHA-256 of resource 27 exactly as embedded), and summed for the image checksum.
+class ResourceStream final : public ByteSink {
  public:
-  PayloadBuilder(int level, int workers, PayloadLayout layout, ProgressLine& progress)
-      : writer_(level, workers, layout),
-        piece_(kPieceSize),
-        progress_(progress) {}
-
-  void add(const AppFile& file) {
-    const FileStamp before = stampOf(file);
-    InputFile input(file.path);
-    uint64_t length = 0;
-    uint32_t crc = 0;
-    for (size_t count; (count = input.read(piece_.data(), piece_.size())) != 0; length += count) {
-      crc = crc32Update(crc, piece_.data(), count);
-    }
-    if (length != before.size) failChanged(file);
-    input.rewind();
-    writer_.beginEntry(file.name, length, storedChecksum(crc));
-    uint64_t fed = 0;
-    uint32_t fed_crc = 0;
-    for (size_t count; (count = input.read(piece_.data(), piece_.size())) != 0;) {
-      if (count > length - fed) failChanged(file);
-      fed_crc = crc32Update(fed_crc, piece_.data(), count);
-      writer_.addData(piece_.data(), count);
-      fed += count;
-      progress_.update(files_, bytes_ + fed);
-    }
-    if (fed != length || fed_crc != crc || !(stampOf(file) == before)) failChanged(file);
-    files_ += 1;
-    bytes_ += length;
-    progress_.update(files_, bytes_);
+  explicit ResourceStream(PartialOutput& output) : output_(output), copy_(kCopyPiece) { sha256Init(hash_); }
+  void write(const char* data, size_t length) override {
+    output_.write(data, length);
+    sha256Update(hash_, data, length);
+    sum_.add(reinterpret_cast<const uint8_t*>(data), length);
   }
-
-  std::vector<uint8_t> finish() {
-    // The worker threads may still be compressing the last pieces.
-    progress_.update(files_, bytes_, true);
-    const std::string resource = writer_.finish();
-    return std::vector<uint8_t>(resource.begin(), resource.end());
+  void append(JobOutput& piece) {
+    write(piece.head.data(), piece.head.size());
+    write(piece.bytes.data(), piece.bytes.size());
+    if (!piece.spill) return;
+    piece.spill->rewind();
+    for (size_t count; (count = piece.spill->read(copy_.data(), copy_.size())) != 0;) write(copy_.data(), count);
+    piece.spill.reset();
   }
+  uint64_t length() const { return sum_.length(); }
+  const PeChecksumSum& sum() const { return sum_; }
+  Sha256Digest digest() { return sha256Final(hash_); }
 
  private:
-  PayloadWriter writer_;
-  std::vector<uint8_t> piece_;
-  ProgressLine& progress_;
-  uint64_t files_ = 0;
-  uint64_t bytes_ = 0;
+  PartialOutput& output_;
+  Sha256State hash_;
+  PeChecksumSum sum_;
+  std::vector<char> copy_;
 };
-
-// Names the payload's content: the same files give the same id, any changed byte another, so that
-// each build gets a folder of its own. The bytes embedded are hashed, nothing else of the image.
-std::string buildIdOf(const std::vector<uint8_t>& payload) {
-  return hexDigits(sha256(payload.data(), payload.size()), kBuildIdLength / 2);
-}
 
 std::u16string outputName(const fs::path& output) {
   const std::optional<std::u16string> name = entryNameUnits(output.filename());
@@ -188,6 +164,67 @@ Identity readIdentity(const IdentityOptions& options, const AppFile& main_progra
     identity.icon = main.icon;
   }
   return identity;
+}
+
+// Gives the stub's resources the packed ones; the payload's bytes are streamed to the file, so its
+// leaf only keeps their place. Done once with a placeholder build id to plan, and again with the
+// real one: each step replaces what the one before set. The payload is set last, so that setting
+// the others cannot move its leaf.
+void placePackedResources(ResourceNode& resources, const std::vector<uint8_t>* splash, const Identity& identity,
+                          const std::string& build_id, uint64_t payload_length) {
+  if (splash != nullptr) setResource(resources, kRtRcdata, kSplashResourceId, kLanguageNeutral, *splash);
+  applyIdentityResources(resources, identity.values, build_id, identity.icon, identity.manifest);
+  ResourceNode& payload = setResource(resources, kRtRcdata, kPayloadResourceId, kLanguageNeutral, {});
+  payload.streamed = true;
+  payload.streamed_length = payload_length;
+}
+
+// Before any work: the payload at its largest must leave the executable within the image limit.
+void requireRoomForPayload(const ImagePieces& planned, const PeLayout& layout, const PayloadPlan& plan) {
+  const uint64_t data_alignment = std::max<uint64_t>(4096, layout.file_alignment);
+  const std::string problem =
+      imageLimitProblem(std::max<uint64_t>(planned.fileLength(), sizeOfImage(planned.head, layout)), plan.resource_bound,
+                        2 * data_alignment + layout.section_alignment);
+  if (!problem.empty()) throw PackError(problem);
+}
+
+// The planned jobs compressed on the request's threads and streamed to `payload` in order.
+void compressPayload(const PackRequest& request, const std::vector<AppFile>& files, const PayloadPlan& plan,
+                     ResourceStream& payload) {
+  const int threads =
+      request.threads > 0 ? request.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  ProgressLine progress(request.progress, plan.data_bytes);
+  std::atomic<uint64_t> bytes_read{0};
+  std::atomic<bool> stop{false};
+  JobInputs inputs;
+  inputs.files = &files;
+  inputs.spill_directory = request.output.has_parent_path() ? request.output.parent_path() : fs::path(".");
+  inputs.before_read = request.before_read;
+  inputs.stop = &stop;
+  inputs.bytes_read = &bytes_read;
+  if (request.layout == PayloadLayout::singleFrame) {
+    // One frame: zstd's own threads share it.
+    inputs.on_piece = [&] { progress.update(bytes_read); };
+    JobCompressor compressor(request.level, threads, request.layout, inputs);
+    compressor.compressWhole(plan.jobs.front(), payload);
+    return;
+  }
+  // One thread compresses the large files' frames on its own compressor: a second one would only
+  // add its memory.
+  SharedCompressor shared(request.level, threads, request.layout);
+  if (threads > 1) inputs.shared = &shared;
+  std::vector<std::unique_ptr<JobCompressor>> compressors;
+  compressors.reserve(static_cast<size_t>(threads));
+  for (int thread = 0; thread < threads; ++thread) {
+    compressors.push_back(std::make_unique<JobCompressor>(request.level, 1, request.layout, inputs));
+  }
+  runInOrder<JobOutput>(
+      plan.jobs.size(), threads, kJobsWaitingPerThread * static_cast<size_t>(threads), stop,
+      [&](size_t job, int thread) { return compressors[thread]->compress(plan.jobs[job]); },
+      [&](size_t, JobOutput& piece) {
+        payload.append(piece);
+        progress.update(bytes_read);
+      });
 }
 
 }  // namespace
@@ -233,27 +270,30 @@ void packApplication(const PackRequest& request) {
   if (request.splash) splash = readSplash(*request.splash);
 
   const std::vector<AppFile> files = collectAppFiles(request.folder, request.main);
-  uint64_t total_bytes = 0;
-  for (const AppFile& file : files) {
-    requireOutputIsNoInput(request.output, file.path, "application file");
-    total_bytes += file.size;
-  }
+  for (const AppFile& file : files) requireOutputIsNoInput(request.output, file.path, "application file");
   const Identity identity = readIdentity(request.identity, files.front(), request.output);
 
   writeSubsystem(stub.image, stub.layout, request.subsystem ? *request.subsystem : subsystemOfMain(files.front().path));
 
-  ProgressLine progress(request.show_progress, files.size(), total_bytes);
-  const int workers =
-      request.workers > 0 ? request.workers : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  PayloadBuilder builder(request.level, workers, request.layout, progress);
-  for (const AppFile& file : files) builder.add(file);
-  std::vector<uint8_t> payload = builder.finish();
-  const std::string build_id = buildIdOf(payload);
-  setResource(stub.resources, kRtRcdata, kPayloadResourceId, kLanguageNeutral, std::move(payload));
-  if (request.splash) setResource(stub.resources, kRtRcdata, kSplashResourceId, kLanguageNeutral, std::move(splash));
-  applyIdentityResources(stub.resources, identity.values, build_id, identity.icon, identity.manifest);
-  std::vector<uint8_t> packed = rebuildWithResources(stub.image, stub.layout, stub.placement, stub.resources);
-  stub.resources = ResourceNode{};
-  progress.finish();
-  replaceFileAtomically(request.output, packed);
+  const PayloadPlan plan = planPayload(plannedFiles(files), request.layout);
+  const std::vector<uint8_t>* splash_bytes = request.splash ? &splash : nullptr;
+  placePackedResources(stub.resources, splash_bytes, identity, std::string(kBuildIdLength, '0'), 0);
+  const ImagePieces planned = rebuildAroundStreamed(stub.image, stub.layout, stub.placement, stub.resources, nullptr);
+  requireRoomForPayload(planned, stub.layout, plan);
+
+  PartialOutput output(request.output);
+  output.write(planned.head.data(), planned.head.size());  // rewritten once the payload is known
+  ResourceStream payload(output);
+  payload.write(plan.prefix.data(), plan.prefix.size());
+  compressPayload(request, files, plan, payload);
+  const std::string trailer = payloadTrailer(payload.length());
+  payload.write(trailer.data(), trailer.size());
+
+  const std::string build_id = hexDigits(payload.digest(), kBuildIdLength / 2);
+  placePackedResources(stub.resources, splash_bytes, identity, build_id, payload.length());
+  const ImagePieces packed = rebuildAroundStreamed(stub.image, stub.layout, stub.placement, stub.resources, &payload.sum());
+  if (packed.head.size() != planned.head.size()) throw PackError("the payload moved in the executable while it was written");
+  output.write(packed.tail.data(), packed.tail.size());
+  output.rewriteStart(packed.head.data(), packed.head.size());
+  output.commit();
 }

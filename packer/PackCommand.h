@@ -4,13 +4,16 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "AppFolder.h"
 #include "AppIdentity.h"
 #include "PayloadWriter.h"
 #include "PeSubsystem.h"
+#include "ProgressLine.h"
 
 constexpr int kDefaultLevel = 12;
 constexpr int kMinimumLevel = 1;
@@ -27,12 +30,18 @@ struct PackRequest {
   std::optional<Subsystem> subsystem;
   std::filesystem::path output;
   IdentityOptions identity;
-  bool show_progress = false;
-  int workers = 0;  // zstd worker threads; 0: one per processor. The bytes do not depend on it.
+  ProgressMode progress = ProgressMode::off;
+  // Compression threads; 0: one per processor. The bytes do not depend on it.
+  int threads = 0;
+  // Called before each application file is opened, on the thread that reads it; tests change the
+  // tree there.
+  std::function<void(const AppFile&)> before_read;
 };
 
 // Throws PackError at the first fault; the output is then untouched (no partial file) and no
-// input has been changed.
+// input has been changed. Memory stays bounded whatever the application's size: files are read,
+// compressed and written in pieces, a few per thread at a time. A payload that could make the
+// executable too large for Windows (ImageLimit.h) is refused before anything is read or written.
 void packApplication(const PackRequest& request);
 
 constexpr char kStubFileName[] = "onefile-launcher.exe";

@@ -15,8 +15,13 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
+
+#include <csignal>
 
 namespace fs = std::filesystem;
 
@@ -69,10 +74,21 @@ namespace {
 
 FILE* openFile(const fs::path& path, const wchar_t* mode) { return _wfopen(path.c_str(), mode); }
 
-// Creates the file only if it does not exist yet.
+// Creates the file only if it does not exist yet. Shared for deletion, so that the interrupt
+// handler can remove it while it is still open (it goes when the process ends).
 FILE* createNewFile(const fs::path& path) {
-  const int descriptor = _wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-  if (descriptor < 0) return nullptr;
+  const HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    errno = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? EEXIST : error == ERROR_ACCESS_DENIED ? EACCES : ENOENT;
+    return nullptr;
+  }
+  const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+  if (descriptor < 0) {
+    CloseHandle(handle);
+    return nullptr;
+  }
   FILE* file = _fdopen(descriptor, "wb");
   if (file == nullptr) _close(descriptor);
   return file;
@@ -82,6 +98,57 @@ bool renameOver(const fs::path& from, const fs::path& to) {
   if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
   errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
   return false;
+}
+
+void* mapWholeFile(const fs::path& path, size_t& size) {
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) failWith("cannot read", path, GetLastError() == ERROR_ACCESS_DENIED ? EACCES : ENOENT);
+  LARGE_INTEGER length;
+  void* address = nullptr;
+  HANDLE mapping = nullptr;
+  const bool sized = GetFileSizeEx(file, &length) != 0;
+  size = sized ? static_cast<size_t>(length.QuadPart) : 0;
+  if (sized && size != 0) mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  if (mapping != nullptr) address = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+  if (mapping != nullptr) CloseHandle(mapping);  // the view keeps it
+  CloseHandle(file);
+  if (!sized || (size != 0 && address == nullptr)) failWith("cannot read", path, EIO);
+  return address;
+}
+
+void unmapFile(void* address, size_t) {
+  if (address != nullptr) UnmapViewOfFile(address);
+}
+
+bool seekFile(FILE* file, uint64_t offset) { return _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0; }
+
+// "D": deleted when closed, also when the process is ended.
+FILE* openSpill(const fs::path& path) {
+  const int descriptor = _wopen(path.c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY | _O_TEMPORARY,
+                                _S_IREAD | _S_IWRITE);
+  if (descriptor < 0) return nullptr;
+  FILE* file = _fdopen(descriptor, "w+b");
+  if (file == nullptr) _close(descriptor);
+  return file;
+}
+
+// The path the interrupt handler removes; the CRT runs the handler on a thread of its own. The file
+// is open for deletion (createNewFile), so Windows removes it once the process has ended.
+wchar_t interrupt_path[32768];
+volatile std::sig_atomic_t interrupt_path_set = 0;
+
+void rememberForInterrupt(const fs::path& path) {
+  const std::wstring& text = path.native();
+  if (text.size() >= sizeof interrupt_path / sizeof interrupt_path[0]) return;
+  interrupt_path_set = 0;
+  std::copy(text.begin(), text.end(), interrupt_path);
+  interrupt_path[text.size()] = L'\0';
+  interrupt_path_set = 1;
+}
+
+void removeInterruptPath() {
+  if (interrupt_path_set) _wunlink(interrupt_path);
 }
 
 }  // namespace
@@ -135,6 +202,62 @@ FILE* createNewFile(const fs::path& path) {
 
 bool renameOver(const fs::path& from, const fs::path& to) { return rename(from.c_str(), to.c_str()) == 0; }
 
+void* mapWholeFile(const fs::path& path, size_t& size) {
+  const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0) failWith("cannot read", path, errno);
+  struct stat status;
+  if (fstat(descriptor, &status) != 0) {
+    const int error = errno;
+    ::close(descriptor);
+    failWith("cannot read", path, error);
+  }
+  size = static_cast<size_t>(status.st_size);
+  void* address = nullptr;
+  if (size != 0) {
+    address = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, descriptor, 0);
+    if (address == MAP_FAILED) {
+      const int error = errno;
+      ::close(descriptor);
+      failWith("cannot read", path, error);
+    }
+    madvise(address, size, MADV_SEQUENTIAL);
+  }
+  ::close(descriptor);
+  return address;
+}
+
+void unmapFile(void* address, size_t size) {
+  if (address != nullptr) munmap(address, size);
+}
+
+bool seekFile(FILE* file, uint64_t offset) { return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0; }
+
+// Unlinked at once: the data lives while the descriptor does, and no end of the process leaves it.
+FILE* openSpill(const fs::path& path) {
+  const int descriptor = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (descriptor < 0) return nullptr;
+  unlink(path.c_str());
+  FILE* file = fdopen(descriptor, "w+b");
+  if (file == nullptr) ::close(descriptor);
+  return file;
+}
+
+char interrupt_path[4096];
+volatile std::sig_atomic_t interrupt_path_set = 0;
+
+void rememberForInterrupt(const fs::path& path) {
+  const std::string& text = path.native();
+  if (text.size() >= sizeof interrupt_path) return;
+  interrupt_path_set = 0;
+  std::copy(text.begin(), text.end(), interrupt_path);
+  interrupt_path[text.size()] = '\0';
+  interrupt_path_set = 1;
+}
+
+void removeInterruptPath() {
+  if (interrupt_path_set) unlink(interrupt_path);
+}
+
 }  // namespace
 
 #define ONEFILE_MODE(text) text
@@ -183,24 +306,91 @@ std::vector<uint8_t> readWholeFile(const fs::path& path) {
   return bytes;
 }
 
-void replaceFileAtomically(const fs::path& target, const std::vector<uint8_t>& bytes) {
+namespace {
+
+void onInterrupt(int signal_number) {
+  removeInterruptPath();
+  std::signal(signal_number, SIG_DFL);
+  std::raise(signal_number);
+}
+
+}  // namespace
+
+SpillFile::SpillFile(const fs::path& directory) : directory_(directory), file_(nullptr) {
+  std::random_device random;
+  for (int attempt = 0; file_ == nullptr; ++attempt) {
+    const fs::path path = directory / fs::path(ONEFILE_MODE(".onefile-spill-") + fs::path(std::to_string(random() % 1000000)).native());
+    errno = 0;
+    file_ = openSpill(path);
+    if (file_ == nullptr && (errno != EEXIST || attempt == 100)) failWith("cannot create a scratch file in", directory, errno);
+  }
+}
+
+SpillFile::~SpillFile() { fclose(file_); }
+
+void SpillFile::write(const void* data, size_t length) {
+  if (length != 0 && fwrite(data, 1, length, file_) != length) failWith("cannot write a scratch file in", directory_, errno);
+  length_ += length;
+}
+
+void SpillFile::rewind() {
+  if (fflush(file_) != 0 || !seekFile(file_, 0)) failWith("cannot write a scratch file in", directory_, errno);
+}
+
+size_t SpillFile::read(void* buffer, size_t capacity) {
+  const size_t count = fread(buffer, 1, capacity, file_);
+  if (count < capacity && ferror(file_)) failWith("cannot read a scratch file in", directory_, errno);
+  return count;
+}
+
+PartialOutput::PartialOutput(const fs::path& target) : target_(target), file_(nullptr) {
   const fs::path directory = target.has_parent_path() ? target.parent_path() : fs::path(".");
   std::random_device random;
-  fs::path temporary;
-  FILE* file = nullptr;
-  for (int attempt = 0; file == nullptr; ++attempt) {
-    temporary = directory / (target.filename().native() + ONEFILE_MODE(".partial-") +
-                             fs::path(std::to_string(random() % 1000000)).native());
-    file = createNewFile(temporary);
-    if (file == nullptr && (errno != EEXIST || attempt == 100)) failWith("cannot create", temporary, errno);
+  for (int attempt = 0; file_ == nullptr; ++attempt) {
+    temporary_ = directory / (target.filename().native() + ONEFILE_MODE(".partial-") +
+                              fs::path(std::to_string(random() % 1000000)).native());
+    errno = 0;
+    file_ = createNewFile(temporary_);
+    if (file_ == nullptr && (errno != EEXIST || attempt == 100)) failWith("cannot create", temporary_, errno);
   }
-  const bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  int error = errno;
-  const bool closed = fclose(file) == 0;
-  if (written && !closed) error = errno;
-  if (written && closed && renameOver(temporary, target)) return;
-  if (written && closed) error = errno;
-  std::error_code ignored;
-  fs::remove(temporary, ignored);
-  failWith("cannot write", target, error);
+  rememberForInterrupt(temporary_);
 }
+
+PartialOutput::~PartialOutput() {
+  if (committed_) return;
+  if (file_ != nullptr) fclose(file_);
+  std::error_code ignored;
+  fs::remove(temporary_, ignored);
+  interrupt_path_set = 0;
+}
+
+void PartialOutput::write(const void* data, size_t length) {
+  if (length != 0 && fwrite(data, 1, length, file_) != length) failWith("cannot write", target_, errno);
+}
+
+void PartialOutput::rewriteStart(const void* data, size_t length) {
+  if (fflush(file_) != 0 || !seekFile(file_, 0)) failWith("cannot write", target_, errno);
+  write(data, length);
+}
+
+void PartialOutput::commit() {
+  FILE* file = file_;
+  file_ = nullptr;
+  if (fclose(file) != 0) failWith("cannot write", target_, errno);
+  if (!renameOver(temporary_, target_)) failWith("cannot write", target_, errno);
+  interrupt_path_set = 0;
+  committed_ = true;
+}
+
+void installInterruptCleanup() {
+  std::signal(SIGINT, onInterrupt);
+  std::signal(SIGTERM, onInterrupt);
+#if !defined(_WIN32)
+  std::signal(SIGHUP, onInterrupt);
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
+}
+
+MappedFile::MappedFile(const fs::path& path) { address_ = mapWholeFile(path, size_); }
+
+MappedFile::~MappedFile() { unmapFile(address_, size_); }

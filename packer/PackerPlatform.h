@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "ByteView.h"
+
 // A path as UTF-8 for messages (see printableUtf8).
 std::string displayPath(const std::filesystem::path& path);
 
@@ -68,7 +70,66 @@ class OutputFile {
 
 std::vector<uint8_t> readWholeFile(const std::filesystem::path& path);
 
-// Writes the bytes to a new file in the target's directory and renames it over the target, so the
-// target either keeps its old content or gets the whole new one. The new file is removed again
-// on any failure.
-void replaceFileAtomically(const std::filesystem::path& target, const std::vector<uint8_t>& bytes);
+// A file mapped into memory for reading: the system reads its pages as they are touched and can
+// drop them again, so reading an executable of gigabytes takes no memory of the tool's own.
+// Throws PackError naming the path and the system's reason.
+class MappedFile {
+ public:
+  explicit MappedFile(const std::filesystem::path& path);
+  ~MappedFile();
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+  ByteView bytes() const { return ByteView(static_cast<const uint8_t*>(address_), size_); }
+
+ private:
+  void* address_ = nullptr;
+  size_t size_ = 0;
+};
+
+// A scratch file in `directory` that holds a frame too large to keep in memory until its turn
+// comes. It has no name on disk from the start (Linux) or goes when closed (Windows), so nothing
+// of it is left behind however the tool ends.
+class SpillFile {
+ public:
+  explicit SpillFile(const std::filesystem::path& directory);
+  ~SpillFile();
+  SpillFile(const SpillFile&) = delete;
+  SpillFile& operator=(const SpillFile&) = delete;
+  void write(const void* data, size_t length);
+  // Back to the start, for reading what was written.
+  void rewind();
+  size_t read(void* buffer, size_t capacity);
+  uint64_t length() const { return length_; }
+
+ private:
+  std::filesystem::path directory_;
+  FILE* file_;
+  uint64_t length_ = 0;
+};
+
+// The output written under a temporary name beside the target ("OUT.partial-N") and renamed over
+// it by commit(), so the target either keeps its old content or gets the whole new one. The
+// temporary file is removed when the object goes without a commit (any error), and by
+// SIGINT, SIGTERM or SIGHUP while it exists (installInterruptCleanup).
+class PartialOutput {
+ public:
+  explicit PartialOutput(const std::filesystem::path& target);
+  ~PartialOutput();
+  PartialOutput(const PartialOutput&) = delete;
+  PartialOutput& operator=(const PartialOutput&) = delete;
+  void write(const void* data, size_t length);
+  // Writes over the first bytes written, once the rest is in place.
+  void rewriteStart(const void* data, size_t length);
+  void commit();
+  const std::filesystem::path& temporaryPath() const { return temporary_; }
+
+ private:
+  std::filesystem::path target_;
+  std::filesystem::path temporary_;
+  FILE* file_;
+  bool committed_ = false;
+};
+
+// Signals that end the tool remove the partial output first; a file size limit (SIGXFSZ) becomes
+// an ordinary write error, so that it is cleaned up as a full disk is. Call once, early.
+void installInterruptCleanup();

@@ -16,8 +16,6 @@
 #include "SeenNames.h"
 #include "TextEncoding.h"
 
-namespace fs = std::filesystem;
-
 namespace {
 
 [[noreturn]] void failDecode() {
@@ -69,11 +67,7 @@ std::u16string withBackslashes(std::u16string name) {
 
 }  // namespace
 
-std::vector<uint8_t> readPayloadResource(const fs::path& executable) {
-  return payloadResourceOf(readWholeFile(executable), "'" + displayPath(executable) + "'");
-}
-
-std::vector<uint8_t> payloadResourceOf(const std::vector<uint8_t>& image, const std::string& shown) {
+ByteView payloadResourceOf(ByteView image, const std::string& shown) {
   PeLayout layout;
   try {
     layout = readPeLayout(image);
@@ -82,19 +76,20 @@ std::vector<uint8_t> payloadResourceOf(const std::vector<uint8_t>& image, const 
   }
   ResourceNode tree;
   try {
-    tree = readResourceTree(image, layout);
+    tree = readResourceTree(image, layout, false);
   } catch (const PackError& error) {
     throw PackError(shown + ": " + error.what());
   }
   const ResourceNode* payload = findResource(tree, kRtRcdata, kPayloadResourceId);
   if (payload == nullptr) throw PackError(shown + " carries no payload (no resource 27)");
-  if (!hasPayloadHeader(payload->data.data(), payload->data.size())) {
+  const ByteView resource(image.data() + payload->image_offset, payload->image_length);
+  if (!hasPayloadHeader(resource.data(), resource.size())) {
     throw PackError(shown + ": resource 27 does not begin with the payload header");
   }
-  return payload->data;
+  return resource;
 }
 
-PayloadReader::PayloadReader(const std::vector<uint8_t>& resource) : stream_{} {
+PayloadReader::PayloadReader(ByteView resource) : stream_{} {
   if (!hasPayloadHeader(resource.data(), resource.size())) throw PackError("the payload header is missing");
   layout_ = groupLayoutOf(resource.data() + kPayloadHeaderLength, resource.size() - kPayloadHeaderLength);
   marker_length_ = firstFrameOffset(layout_);

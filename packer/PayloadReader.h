@@ -12,14 +12,14 @@
 #include <unordered_map>
 #include <vector>
 
+#include "ByteView.h"
 #include "PayloadGroup.h"
 #include "PayloadStream.h"
 
-// Resource 27 of the executable's resource directory. Throws PackError when the file is not a
-// PE32+ executable, has no resource 27, or the resource does not begin with the header.
-std::vector<uint8_t> readPayloadResource(const std::filesystem::path& executable);
-// The same from the executable's bytes; `shown` names it in messages.
-std::vector<uint8_t> payloadResourceOf(const std::vector<uint8_t>& image, const std::string& shown);
+// Resource 27 of the executable's resource directory, in place in the image; `shown` names the
+// executable in messages. Throws PackError when the image is not a PE32+ executable, has no
+// resource 27, or the resource does not begin with the header.
+ByteView payloadResourceOf(ByteView image, const std::string& shown);
 
 struct PayloadRecord {
   std::u16string name;
@@ -30,7 +30,7 @@ struct PayloadRecord {
 class PayloadReader {
  public:
   // The resource must outlive the reader.
-  explicit PayloadReader(const std::vector<uint8_t>& resource);
+  explicit PayloadReader(ByteView resource);
   ~PayloadReader();
   PayloadReader(const PayloadReader&) = delete;
   PayloadReader& operator=(const PayloadReader&) = delete;

@@ -18,26 +18,30 @@ void appendLittleEndian(std::string& out, uint64_t value, int bytes) {
 
 }  // namespace
 
-PayloadWriter::PayloadWriter(int level, int workers, PayloadLayout layout)
-    : context_(ZSTD_createCCtx()), layout_(layout) {
-  if (context_ == nullptr) throw std::runtime_error("cannot create the compressor");
-  check(ZSTD_CCtx_setParameter(context_, ZSTD_c_compressionLevel, level), "compression level");
+void configureCompressor(ZSTD_CCtx* context, int level, int workers, PayloadLayout layout) {
+  check(ZSTD_CCtx_setParameter(context, ZSTD_c_compressionLevel, level), "compression level");
   // Per file and grouped, every frame declares its size and data frames keep a window of at most
   // 8 MiB: the decoder's buffer is never larger than the smaller of the two, whatever the file.
   const bool per_file = layout != PayloadLayout::singleFrame;
-  check(ZSTD_CCtx_setParameter(context_, ZSTD_c_windowLog, per_file ? kPerFileWindowLog : 27), "window");
-  check(ZSTD_CCtx_setParameter(context_, ZSTD_c_contentSizeFlag, per_file ? 1 : 0), "content size flag");
-  check(ZSTD_CCtx_setParameter(context_, ZSTD_c_checksumFlag, 0), "checksum flag");
-  check(ZSTD_CCtx_setParameter(context_, ZSTD_c_dictIDFlag, 0), "dictionary id flag");
+  check(ZSTD_CCtx_setParameter(context, ZSTD_c_windowLog, per_file ? kPerFileWindowLog : 27), "window");
+  check(ZSTD_CCtx_setParameter(context, ZSTD_c_contentSizeFlag, per_file ? 1 : 0), "content size flag");
+  check(ZSTD_CCtx_setParameter(context, ZSTD_c_checksumFlag, 0), "checksum flag");
+  check(ZSTD_CCtx_setParameter(context, ZSTD_c_dictIDFlag, 0), "dictionary id flag");
   if (workers > 0) {
-    check(ZSTD_CCtx_setParameter(context_, ZSTD_c_nbWorkers, workers), "worker threads");
+    check(ZSTD_CCtx_setParameter(context, ZSTD_c_nbWorkers, workers), "worker threads");
     // With the 2^27 window zstd would cut the input into 512 MiB jobs, so workers would share
     // nothing below that size. Fixed 32 MiB jobs, each primed with the 8 MiB before it
     // (window >> (9 - 5)), keep both cores busy on ordinary trees; job boundaries depend on the
     // input alone, so the bytes still do not depend on the number of workers.
-    check(ZSTD_CCtx_setParameter(context_, ZSTD_c_jobSize, 32 << 20), "job size");
-    check(ZSTD_CCtx_setParameter(context_, ZSTD_c_overlapLog, 5), "job overlap");
+    check(ZSTD_CCtx_setParameter(context, ZSTD_c_jobSize, 32 << 20), "job size");
+    check(ZSTD_CCtx_setParameter(context, ZSTD_c_overlapLog, 5), "job overlap");
   }
+}
+
+PayloadWriter::PayloadWriter(int level, int workers, PayloadLayout layout)
+    : context_(ZSTD_createCCtx()), layout_(layout) {
+  if (context_ == nullptr) throw std::runtime_error("cannot create the compressor");
+  configureCompressor(context_, level, workers, layout);
   resource_.append(reinterpret_cast<const char*>(kPayloadHeader), kPayloadHeaderLength);
   if (layout == PayloadLayout::grouped) {
     resource_.append(reinterpret_cast<const char*>(kRecordedGroupsMarker), kRecordedGroupsMarkerLength);

@@ -40,6 +40,11 @@ constexpr int kPerFileWindowLog = 23;
 constexpr uint64_t kGroupedFileLimit = 1 << 20;
 constexpr uint64_t kGroupDataTarget = 8 << 20;
 
+// The compressor's parameters for a layout. Every frame of a payload is made with them, so a frame
+// that one of several threads compresses with a context of its own is byte for byte the frame a
+// PayloadWriter makes.
+void configureCompressor(ZSTD_CCtx* context, int level, int workers, PayloadLayout layout);
+
 class PayloadWriter {
  public:
   // workers: 0 compresses on the calling thread; more use zstd's worker threads (the bytes do not

@@ -38,7 +38,7 @@ void require(bool condition, const std::string& reason) {
 
 }  // namespace
 
-PeLayout readPeLayout(const std::vector<uint8_t>& image) {
+PeLayout readPeLayout(ByteView image) {
   const size_t size = image.size();
   require(size >= 64 && image[0] == 'M' && image[1] == 'Z', "no MZ header");
   const uint32_t pe_offset = readU32(&image[0x3C]);
@@ -108,7 +108,7 @@ PeLayout readPeLayout(const std::vector<uint8_t>& image) {
   return layout;
 }
 
-PeDataDirectory readDataDirectory(const std::vector<uint8_t>& image, const PeLayout& layout, uint32_t index) {
+PeDataDirectory readDataDirectory(ByteView image, const PeLayout& layout, uint32_t index) {
   PeDataDirectory directory;
   if (index >= layout.data_directory_count) return directory;
   const size_t at = layout.dataDirectoryOffset(index);
@@ -131,16 +131,47 @@ std::optional<size_t> fileOffsetOfRva(const PeLayout& layout, uint32_t rva, uint
 }
 
 uint32_t computePeChecksum(const std::vector<uint8_t>& image, size_t checksum_offset) {
-  uint64_t sum = 0;
-  const size_t size = image.size();
-  auto byteAt = [&](size_t at) -> uint32_t {
-    if (at >= size || (at >= checksum_offset && at < checksum_offset + 4)) return 0;
-    return image[at];
-  };
-  for (size_t at = 0; at < size; at += 2) {
-    sum += byteAt(at) | (byteAt(at + 1) << 8);
-    sum = (sum & 0xFFFF) + (sum >> 16);
+  PeChecksumSum sum;
+  const size_t field_end = std::min(image.size(), checksum_offset + 4);
+  if (checksum_offset >= image.size()) {
+    sum.add(image.data(), image.size());
+    return sum.finish();
   }
-  sum = (sum & 0xFFFF) + (sum >> 16);
-  return static_cast<uint32_t>(sum + size);
+  const uint8_t zero[4] = {0, 0, 0, 0};
+  sum.add(image.data(), checksum_offset);
+  sum.add(zero, field_end - checksum_offset);
+  sum.add(image.data() + field_end, image.size() - field_end);
+  return sum.finish();
+}
+
+void PeChecksumSum::add(const uint8_t* bytes, size_t length) {
+  // Sums of up to 2^31 bytes of at most 255 each cannot overflow 64 bits.
+  size_t at = 0;
+  if (length_ % 2 != 0 && length != 0) odd_ += bytes[at++];
+  uint64_t even = 0, odd = 0;
+  for (; at + 1 < length; at += 2) {
+    even += bytes[at];
+    odd += bytes[at + 1];
+  }
+  if (at < length) even += bytes[at];
+  even_ += even;
+  odd_ += odd;
+  length_ += length;
+}
+
+void PeChecksumSum::addSum(const PeChecksumSum& other) {
+  if (length_ % 2 == 0) {
+    even_ += other.even_;
+    odd_ += other.odd_;
+  } else {
+    even_ += other.odd_;
+    odd_ += other.even_;
+  }
+  length_ += other.length_;
+}
+
+uint32_t PeChecksumSum::finish() const {
+  uint64_t sum = even_ + (odd_ << 8);
+  while (sum > 0xFFFF) sum = (sum & 0xFFFF) + (sum >> 16);
+  return static_cast<uint32_t>(sum + length_);
 }

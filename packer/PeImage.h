@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "ByteView.h"
+
 constexpr size_t kSectionHeaderSize = 40;
 constexpr uint32_t kResourceDirectoryIndex = 2;
 constexpr uint32_t kCertificateDirectoryIndex = 4;
@@ -53,9 +55,9 @@ struct PeLayout {
 
 // Reads and checks the headers. Throws PackError with the reason when the bytes are not a
 // well-formed PE32+ executable image for x86-64 (a DLL counts as not executable).
-PeLayout readPeLayout(const std::vector<uint8_t>& image);
+PeLayout readPeLayout(ByteView image);
 
-PeDataDirectory readDataDirectory(const std::vector<uint8_t>& image, const PeLayout& layout, uint32_t index);
+PeDataDirectory readDataDirectory(ByteView image, const PeLayout& layout, uint32_t index);
 
 // How many bytes from the start of the section's data in the file are the section's in memory:
 // its raw size, or its virtual size where that is smaller (the rest of the raw data is padding,
@@ -69,3 +71,20 @@ std::optional<size_t> fileOffsetOfRva(const PeLayout& layout, uint32_t rva, uint
 // The image checksum as the Windows loader and imagehlp compute it: 16-bit one's-complement sum
 // of the file with the checksum field taken as zero, plus the file length.
 uint32_t computePeChecksum(const std::vector<uint8_t>& image, size_t checksum_offset);
+
+// The same sum over a file that is written in pieces, so that a payload streamed to disk need not
+// be held to be summed. The pieces come in file order; the checksum field must be zero in them.
+// The sum of 16-bit words wraps around at 16 bits, so words can be added in any grouping.
+class PeChecksumSum {
+ public:
+  void add(const uint8_t* bytes, size_t length);
+  // Another sum's pieces, as if they had been added here at this point.
+  void addSum(const PeChecksumSum& other);
+  uint64_t length() const { return length_; }
+  uint32_t finish() const;
+
+ private:
+  uint64_t even_ = 0;  // bytes at even file offsets: low halves of the words
+  uint64_t odd_ = 0;   // bytes at odd offsets: high halves
+  uint64_t length_ = 0;
+};

@@ -47,14 +47,9 @@ void writeSectionHeader(std::vector<uint8_t>& image, size_t at, const PeSection&
 
 // The loader takes sizes and offsets as 32-bit values; keep clear of the sign bit as well.
 void requireWithinImageLimit(uint64_t address, uint64_t file_offset) {
-  if (address > 0x7FFFFFFF || file_offset > 0x7FFFFFFF) {
+  if (address > kImageLimit || file_offset > kImageLimit) {
     throw PackError("the packed executable would be larger than 2 GiB, more than a PE image can hold");
   }
-}
-
-void appendAt(std::vector<uint8_t>& image, size_t offset, const uint8_t* bytes, size_t length) {
-  image.resize(offset, 0);
-  image.insert(image.end(), bytes, bytes + length);
 }
 
 }  // namespace
@@ -151,6 +146,15 @@ ResourcePlacement planResourcePlacement(const std::vector<uint8_t>& image, const
 
 std::vector<uint8_t> rebuildWithResources(const std::vector<uint8_t>& image, const PeLayout& layout,
                                           const ResourcePlacement& placement, const ResourceNode& resources) {
+  const PeChecksumSum nothing;
+  ImagePieces pieces = rebuildAroundStreamed(image, layout, placement, resources, &nothing);
+  if (pieces.streamed_length != 0 || !pieces.tail.empty()) throw PackError("a streamed resource cannot be written in place");
+  return std::move(pieces.head);
+}
+
+ImagePieces rebuildAroundStreamed(const std::vector<uint8_t>& image, const PeLayout& layout,
+                                  const ResourcePlacement& placement, const ResourceNode& resources,
+                                  const PeChecksumSum* streamed_sum) {
   std::vector<PeSection> sections = layout.sections;
   std::optional<PeSection> relocation;
   uint32_t relocation_rva_delta = 0;
@@ -184,9 +188,24 @@ std::vector<uint8_t> rebuildWithResources(const std::vector<uint8_t>& image, con
 
   const uint32_t data_alignment = std::max(kPageSize, layout.file_alignment);
   const uint64_t resource_offset = alignUp(placement.cut, data_alignment);
-  std::vector<uint8_t> output(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(placement.cut));
+  ImagePieces pieces;
+  std::vector<uint8_t>& output = pieces.head;
+  output.assign(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(placement.cut));
   output.resize(static_cast<size_t>(resource_offset), 0);
-  const uint64_t resource_size = appendResourceSection(resources, resource_section.virtual_address, output);
+  std::vector<uint8_t>& tail = pieces.tail;
+  const StreamedSection streamed = appendResourceSectionAround(resources, resource_section.virtual_address, output, tail);
+  pieces.streamed_length = streamed.streamed_length;
+  const uint64_t resource_size = streamed.length;
+  // Offsets from here on are in the file; those past the head land in the tail.
+  const uint64_t tail_start = output.size() + pieces.streamed_length;
+  const bool all_in_head = pieces.streamed_length == 0 && tail.empty();
+  auto growTo = [&](uint64_t file_length) {
+    if (all_in_head) {
+      output.resize(static_cast<size_t>(file_length), 0);
+    } else if (file_length > tail_start) {
+      tail.resize(static_cast<size_t>(file_length - tail_start), 0);
+    }
+  };
   const uint64_t resource_raw = alignUp(resource_size, layout.file_alignment);
   uint64_t end_of_file = resource_offset + resource_raw;
   uint64_t image_end = alignUp(resource_address + resource_size, layout.section_alignment);
@@ -204,9 +223,12 @@ std::vector<uint8_t> rebuildWithResources(const std::vector<uint8_t>& image, con
   resource_section.virtual_size = static_cast<uint32_t>(resource_size);
   resource_section.raw_size = static_cast<uint32_t>(resource_raw);
   resource_section.raw_pointer = static_cast<uint32_t>(resource_offset);
-  output.resize(static_cast<size_t>(resource_offset + resource_raw), 0);
+  growTo(resource_offset + resource_raw);
   if (relocation) {
-    appendAt(output, moved_relocation.raw_pointer, image.data() + relocation->raw_pointer, relocation->raw_size);
+    growTo(moved_relocation.raw_pointer);
+    const uint8_t* data = image.data() + relocation->raw_pointer;
+    std::vector<uint8_t>& last = all_in_head ? output : tail;
+    last.insert(last.end(), data, data + relocation->raw_size);
   }
 
   // Section headers: the replaced or inserted resource section, then the moved relocation one.
@@ -227,6 +249,14 @@ std::vector<uint8_t> rebuildWithResources(const std::vector<uint8_t>& image, con
   if (relocation) {
     writeU32(&output[layout.dataDirectoryOffset(kRelocationDirectoryIndex)], moved_relocation.virtual_address + relocation_rva_delta);
   }
-  writeU32(&output[layout.checksumOffset()], computePeChecksum(output, layout.checksumOffset()));
-  return output;
+  if (streamed_sum != nullptr) {
+    writeU32(&output[layout.checksumOffset()], 0);
+    PeChecksumSum sum;
+    sum.add(output.data(), output.size());
+    sum.addSum(*streamed_sum);
+    if (sum.length() != output.size() + pieces.streamed_length) throw PackError("the streamed resource's sum does not cover its data");
+    sum.add(tail.data(), tail.size());
+    writeU32(&output[layout.checksumOffset()], sum.finish());
+  }
+  return pieces;
 }

@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "ImageLimit.h"
 #include "PeImage.h"
 #include "ResourceTree.h"
 
@@ -28,3 +29,18 @@ ResourcePlacement planResourcePlacement(const std::vector<uint8_t>& image, const
 // The image with `resources` as its whole resource directory.
 std::vector<uint8_t> rebuildWithResources(const std::vector<uint8_t>& image, const PeLayout& layout,
                                           const ResourcePlacement& placement, const ResourceNode& resources);
+
+// The same image around the data of a streamed leaf (ResourceNode::streamed), which the caller
+// writes to the file itself: `head` is every byte before it, `tail` every byte after it. The
+// checksum field needs the streamed bytes' sum (from file offset head.size()); without it (a plan
+// made before the data exists) the field is left zero.
+struct ImagePieces {
+  std::vector<uint8_t> head;
+  uint64_t streamed_length = 0;
+  std::vector<uint8_t> tail;
+  uint64_t fileLength() const { return head.size() + streamed_length + tail.size(); }
+};
+ImagePieces rebuildAroundStreamed(const std::vector<uint8_t>& image, const PeLayout& layout,
+                                  const ResourcePlacement& placement, const ResourceNode& resources,
+                                  const PeChecksumSum* streamed_sum);
+

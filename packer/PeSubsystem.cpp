@@ -2,7 +2,7 @@
 
 #include "LittleEndian.h"
 
-uint16_t readSubsystemField(const std::vector<uint8_t>& image, const PeLayout& layout) {
+uint16_t readSubsystemField(ByteView image, const PeLayout& layout) {
   return readU16(&image[layout.optional_header_offset + kOptionalSubsystem]);
 }
 

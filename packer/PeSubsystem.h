@@ -17,7 +17,7 @@ enum class Subsystem : uint16_t { windowed = 2, console = 3 };
 // The field's place in the optional header; the same in PE32 and PE32+.
 constexpr size_t kOptionalSubsystem = 68;
 
-uint16_t readSubsystemField(const std::vector<uint8_t>& image, const PeLayout& layout);
+uint16_t readSubsystemField(ByteView image, const PeLayout& layout);
 
 // The subsystem a launcher can take on for this field, or nothing.
 std::optional<Subsystem> launcherSubsystem(uint16_t field);

@@ -19,13 +19,14 @@ constexpr int kLanguageDepth = 2;
 constexpr size_t kMaximumNodes = 1u << 20;
 
 struct ReadContext {
-  ReadContext(const std::vector<uint8_t>& image_bytes, const PeLayout& image_layout, size_t root, size_t end)
-      : image(image_bytes), layout(image_layout), base(root), limit(end) {}
+  ReadContext(ByteView image_bytes, const PeLayout& image_layout, size_t root, size_t end, bool copy)
+      : image(image_bytes), layout(image_layout), base(root), limit(end), copy_data(copy) {}
 
-  const std::vector<uint8_t>& image;
+  ByteView image;
   const PeLayout& layout;
   size_t base;   // file offset of the root directory
   size_t limit;  // end of the resource section's data in the file
+  bool copy_data;
   size_t nodes = 0;
   uint64_t data_bytes = 0;
   uint64_t name_units = 0;
@@ -84,8 +85,9 @@ ResourceNode readLeaf(ReadContext& context, uint32_t offset) {
   require(context.data_bytes <= 2 * static_cast<uint64_t>(context.image.size()), "its entries share data many times over");
   ResourceNode leaf;
   leaf.is_leaf = true;
-  leaf.data.assign(context.image.begin() + static_cast<std::ptrdiff_t>(*at),
-                   context.image.begin() + static_cast<std::ptrdiff_t>(*at + size));
+  leaf.image_offset = *at;
+  leaf.image_length = size;
+  if (context.copy_data) leaf.data.assign(context.image.begin() + *at, context.image.begin() + *at + size);
   leaf.code_page = readU32(entry + 8);
   return leaf;
 }
@@ -141,27 +143,28 @@ const ResourceNode* findChild(const ResourceNode& directory, uint16_t id) {
 
 }  // namespace
 
-ResourceNode readResourceTree(const std::vector<uint8_t>& image, const PeLayout& layout) {
+ResourceNode readResourceTree(ByteView image, const PeLayout& layout, bool copy_data) {
   const PeDataDirectory directory = readDataDirectory(image, layout, kResourceDirectoryIndex);
   if (directory.rva == 0) return ResourceNode{};
   for (const PeSection& section : layout.sections) {
     const uint32_t backed = fileBackedSize(section);
     if (directory.rva < section.virtual_address || directory.rva - section.virtual_address >= backed) continue;
     ReadContext context(image, layout, section.raw_pointer + (directory.rva - section.virtual_address),
-                        static_cast<size_t>(section.raw_pointer) + backed);
+                        static_cast<size_t>(section.raw_pointer) + backed, copy_data);
     return readDirectory(context, 0, 0);
   }
   require(false, "its address lies in no section's data");
   return ResourceNode{};
 }
 
-void setResource(ResourceNode& root, uint16_t type, uint16_t name, uint16_t language, std::vector<uint8_t> data) {
+ResourceNode& setResource(ResourceNode& root, uint16_t type, uint16_t name, uint16_t language, std::vector<uint8_t> data) {
   ResourceNode& named = childWithId(childWithId(root, type), name);
   named.is_leaf = false;
   named.children.clear();
   ResourceNode& leaf = childWithId(named, language);
   leaf.is_leaf = true;
   leaf.data = std::move(data);
+  return leaf;
 }
 
 const ResourceNode* findResource(const ResourceNode& root, uint16_t type, uint16_t name) {
@@ -195,6 +198,14 @@ std::vector<uint8_t> writeResourceSection(const ResourceNode& root, uint32_t sec
 }
 
 size_t appendResourceSection(const ResourceNode& root, uint32_t section_rva, std::vector<uint8_t>& out) {
+  std::vector<uint8_t> after;
+  const StreamedSection section = appendResourceSectionAround(root, section_rva, out, after);
+  if (section.streamed_length != 0 || !after.empty()) throw PackError("a streamed resource cannot be written in place");
+  return static_cast<size_t>(section.length);
+}
+
+StreamedSection appendResourceSectionAround(const ResourceNode& root, uint32_t section_rva, std::vector<uint8_t>& before,
+                                            std::vector<uint8_t>& after) {
   // Breadth first, so every directory table comes before the tables it points to.
   std::vector<const ResourceNode*> directories;
   std::vector<const ResourceNode*> leaves;
@@ -230,19 +241,35 @@ size_t appendResourceSection(const ResourceNode& root, uint32_t section_rva, std
     name_offset_of[node] = end;
     end += 2 + 2 * node->key.name.size();
   }
+  StreamedSection result;
+  const ResourceNode* streamed = nullptr;
   for (const ResourceNode* leaf : leaves) {
     end = alignUp(end, 8);
     data_offset_of[leaf] = end;
-    end += leaf->data.size();
+    if (leaf->streamed) {
+      if (streamed != nullptr) throw PackError("two resources are streamed; one is the most a section can take");
+      streamed = leaf;
+      result.streamed_offset = end;
+      result.streamed_length = leaf->streamed_length;
+    }
+    end += leaf->streamed ? leaf->streamed_length : leaf->data.size();
   }
   if (section_rva + end > 0xFFFFFFFFull) throw PackError("the resources do not fit the 4 GiB address space of an image");
+  result.length = end;
+  if (streamed == nullptr) result.streamed_offset = end;
 
-  const size_t base = out.size();
-  out.resize(base + static_cast<size_t>(end), 0);
-  uint8_t* const section = &out[base];
+  // The section's bytes less the streamed ones: offsets past them go to `after`.
+  const uint64_t hole_end = result.streamed_offset + result.streamed_length;
+  const size_t before_base = before.size();
+  before.resize(before_base + static_cast<size_t>(result.streamed_offset), 0);
+  const size_t after_base = after.size();
+  after.resize(after_base + static_cast<size_t>(end - hole_end), 0);
+  auto at = [&](uint64_t offset) -> uint8_t* {
+    return offset < result.streamed_offset ? &before[before_base + offset] : &after[after_base + (offset - hole_end)];
+  };
   for (const ResourceNode* directory : directories) {
     if (directory->children.size() > 0xFFFF) throw PackError("a resource directory has more than 65535 entries");
-    uint8_t* header = &section[offset_of[directory]];
+    uint8_t* header = at(offset_of[directory]);
     writeU32(header, directory->characteristics);
     writeU32(header + 4, directory->time_date_stamp);
     writeU16(header + 8, directory->major_version);
@@ -259,16 +286,16 @@ size_t appendResourceSection(const ResourceNode& root, uint32_t section_rva, std
     }
   }
   for (const ResourceNode* leaf : leaves) {
-    uint8_t* entry = &section[offset_of[leaf]];
+    uint8_t* entry = at(offset_of[leaf]);
     writeU32(entry, section_rva + static_cast<uint32_t>(data_offset_of[leaf]));
-    writeU32(entry + 4, static_cast<uint32_t>(leaf->data.size()));
+    writeU32(entry + 4, static_cast<uint32_t>(leaf->streamed ? leaf->streamed_length : leaf->data.size()));
     writeU32(entry + 8, leaf->code_page);
-    std::copy(leaf->data.begin(), leaf->data.end(), section + data_offset_of[leaf]);
+    if (!leaf->streamed && !leaf->data.empty()) std::copy(leaf->data.begin(), leaf->data.end(), at(data_offset_of[leaf]));
   }
   for (const ResourceNode* node : named) {
-    uint8_t* at = &section[name_offset_of[node]];
-    writeU16(at, static_cast<uint16_t>(node->key.name.size()));
-    for (size_t i = 0; i < node->key.name.size(); ++i) writeU16(at + 2 + 2 * i, static_cast<uint16_t>(node->key.name[i]));
+    uint8_t* name = at(name_offset_of[node]);
+    writeU16(name, static_cast<uint16_t>(node->key.name.size()));
+    for (size_t i = 0; i < node->key.name.size(); ++i) writeU16(name + 2 + 2 * i, static_cast<uint16_t>(node->key.name[i]));
   }
-  return static_cast<size_t>(end);
+  return result;
 }

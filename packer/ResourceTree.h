@@ -40,6 +40,13 @@ struct ResourceNode {
   // A leaf's data and code page.
   std::vector<uint8_t> data;
   uint32_t code_page = 0;
+  // A leaf whose bytes are written by the caller, straight to the file: `data` stays empty and
+  // the section keeps `streamed_length` bytes for them. At most one leaf of a tree.
+  bool streamed = false;
+  uint64_t streamed_length = 0;
+  // A leaf read from an image: where its data lies in the file.
+  size_t image_offset = 0;
+  size_t image_length = 0;
 };
 
 // The image's resource tree; an empty root when it has none. Throws PackError when the directory
@@ -47,11 +54,13 @@ struct ResourceNode {
 // levels, data at the type or name level, tables that overlap or are reached twice, named and
 // numbered entries not where the header counts them or numbers out of order, or more entries
 // than any real image has.
-ResourceNode readResourceTree(const std::vector<uint8_t>& image, const PeLayout& layout);
+// Without `copy_data` the leaves keep only where their data lies (image_offset, image_length), for
+// a caller that reads a large resource in place.
+ResourceNode readResourceTree(ByteView image, const PeLayout& layout, bool copy_data = true);
 
 // Makes `data` the one language (`language`) of resource `type`/`name`, replacing whatever
-// languages that resource had.
-void setResource(ResourceNode& root, uint16_t type, uint16_t name, uint16_t language, std::vector<uint8_t> data);
+// languages that resource had; returns its leaf.
+ResourceNode& setResource(ResourceNode& root, uint16_t type, uint16_t name, uint16_t language, std::vector<uint8_t> data);
 
 // The first language of resource `type`/`name`, or null.
 const ResourceNode* findResource(const ResourceNode& root, uint16_t type, uint16_t name);
@@ -69,3 +78,14 @@ const ResourceNode* firstResourceOfType(const ResourceNode& root, uint16_t type)
 std::vector<uint8_t> writeResourceSection(const ResourceNode& root, uint32_t section_rva);
 // The same bytes appended to `out` in place (no copy of the data); returns their length.
 size_t appendResourceSection(const ResourceNode& root, uint32_t section_rva, std::vector<uint8_t>& out);
+
+// The section around a streamed leaf: the bytes before its data are appended to `before`, those
+// after it to `after`; the leaf's own bytes are not materialised. Without a streamed leaf
+// everything goes to `before`.
+struct StreamedSection {
+  uint64_t length = 0;           // of the whole section, the streamed bytes included
+  uint64_t streamed_offset = 0;  // of the streamed leaf's data in the section
+  uint64_t streamed_length = 0;
+};
+StreamedSection appendResourceSectionAround(const ResourceNode& root, uint32_t section_rva, std::vector<uint8_t>& before,
+                                            std::vector<uint8_t>& after);

@@ -2,6 +2,11 @@
 
 #include <string.h>
 
+#if defined(__x86_64__)
+#include <cpuid.h>
+#include <immintrin.h>
+#endif
+
 namespace {
 
 const uint32_t kRoundConstants[64] = {
@@ -51,6 +56,66 @@ void compressBlock(uint32_t hash[8], const uint8_t* block) {
   for (int i = 0; i < 8; ++i) hash[i] += rounds[i];
 }
 
+#if defined(__x86_64__)
+// The SHA extensions of x86 processors (Intel since 2016, AMD since 2017) hash several times
+// faster than the portable rounds; a pack hashes its whole payload, so it shows at fast levels.
+// The rounds as Intel describes them: the state as ABEF and CDGH, four message words at a time.
+__attribute__((target("sha,sse4.1,ssse3"))) void compressBlocksWithShaExtensions(uint32_t hash[8], const uint8_t* data,
+                                                                                  size_t blocks) {
+  const __m128i byte_swap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
+  __m128i cdab = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&hash[0])), 0xB1);
+  __m128i efgh = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&hash[4])), 0x1B);
+  __m128i abef = _mm_alignr_epi8(cdab, efgh, 8);
+  __m128i cdgh = _mm_blend_epi16(efgh, cdab, 0xF0);
+  for (; blocks > 0; --blocks, data += 64) {
+    const __m128i abef_before = abef;
+    const __m128i cdgh_before = cdgh;
+    __m128i words[4];
+    for (size_t i = 0; i < 16; ++i) {
+      __m128i message;
+      if (i < 4) {
+        message = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * i)), byte_swap);
+      } else {
+        __m128i sum = _mm_sha256msg1_epu32(words[i & 3], words[(i - 3) & 3]);
+        sum = _mm_add_epi32(sum, _mm_alignr_epi8(words[(i - 1) & 3], words[(i - 2) & 3], 4));
+        message = _mm_sha256msg2_epu32(sum, words[(i - 1) & 3]);
+      }
+      words[i & 3] = message;
+      __m128i rounds = _mm_add_epi32(message, _mm_loadu_si128(reinterpret_cast<const __m128i*>(&kRoundConstants[4 * i])));
+      cdgh = _mm_sha256rnds2_epu32(cdgh, abef, rounds);
+      rounds = _mm_shuffle_epi32(rounds, 0x0E);
+      abef = _mm_sha256rnds2_epu32(abef, cdgh, rounds);
+    }
+    abef = _mm_add_epi32(abef, abef_before);
+    cdgh = _mm_add_epi32(cdgh, cdgh_before);
+  }
+  const __m128i feba = _mm_shuffle_epi32(abef, 0x1B);
+  const __m128i dchg = _mm_shuffle_epi32(cdgh, 0xB1);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(&hash[0]), _mm_blend_epi16(feba, dchg, 0xF0));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(&hash[4]), _mm_alignr_epi8(dchg, feba, 8));
+}
+
+bool hasShaExtensions() noexcept {
+  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+  if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0) return false;
+  const bool ssse3_and_sse41 = (ecx & bit_SSSE3) != 0 && (ecx & bit_SSE4_1) != 0;
+  if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) == 0) return false;
+  return ssse3_and_sse41 && (ebx & bit_SHA) != 0;
+}
+
+const bool kShaExtensions = hasShaExtensions();  // NOLINT(cert-err58-cpp): hasShaExtensions throws nothing
+#endif
+
+void compressBlocks(uint32_t hash[8], const uint8_t* data, size_t blocks) {
+#if defined(__x86_64__)
+  if (kShaExtensions) {
+    compressBlocksWithShaExtensions(hash, data, blocks);
+    return;
+  }
+#endif
+  for (; blocks > 0; --blocks, data += 64) compressBlock(hash, data);
+}
+
 }  // namespace
 
 void sha256Init(Sha256State& state) {
@@ -63,13 +128,20 @@ void sha256Update(Sha256State& state, const void* data, size_t length) {
   const uint8_t* bytes = static_cast<const uint8_t*>(data);
   state.total_length += length;
   while (length > 0) {
+    if (state.block_length == 0 && length >= 64) {
+      const size_t blocks = length / 64;
+      compressBlocks(state.hash, bytes, blocks);
+      bytes += 64 * blocks;
+      length -= 64 * blocks;
+      continue;
+    }
     const size_t taken = length < 64 - state.block_length ? length : 64 - state.block_length;
     memcpy(state.block + state.block_length, bytes, taken);
     state.block_length += taken;
     bytes += taken;
     length -= taken;
     if (state.block_length == 64) {
-      compressBlock(state.hash, state.block);
+      compressBlocks(state.hash, state.block, 1);
       state.block_length = 0;
     }
   }

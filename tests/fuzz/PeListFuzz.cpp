@@ -23,7 +23,7 @@ struct DecodeBudgetSpent {};
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<uint8_t> image(data, data + size);
   try {
-    const std::vector<uint8_t> resource = payloadResourceOf(image, "'input'");
+    const ByteView resource = payloadResourceOf(image, "'input'");
     PayloadReader reader(resource);
     uint64_t decoded = 0;
     PayloadRecord record;

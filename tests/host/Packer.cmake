@@ -24,3 +24,9 @@ set_tests_properties(packer-command-test PROPERTIES
 onefile_host_test(launcher-imports-test "${CMAKE_CURRENT_SOURCE_DIR}/LauncherImportsTest.cpp")
 target_link_libraries(launcher-imports-test PRIVATE onefile_packer_test_support)
 set_tests_properties(launcher-imports-test PROPERTIES ENVIRONMENT "ONEFILE_STUB=${ONEFILE_WINDOWS_STUB}")
+
+onefile_host_test(packer-streaming-test "${CMAKE_CURRENT_SOURCE_DIR}/PackerStreamingTest.cpp")
+target_link_libraries(packer-streaming-test PRIVATE onefile_packer_units onefile_packer_test_support)
+add_dependencies(packer-streaming-test onefile-pack bench-tree)
+set_tests_properties(packer-streaming-test PROPERTIES
+  ENVIRONMENT "ONEFILE_STUB=${ONEFILE_WINDOWS_STUB};ONEFILE_PACK=$<TARGET_FILE:onefile-pack>;ONEFILE_BENCH_TREE=$<TARGET_FILE:bench-tree>")

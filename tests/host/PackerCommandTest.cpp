@@ -327,7 +327,7 @@ TEST_F(Packer, WorkerThreadsDoNotChangeTheBytes) {
     request.main = "main.exe";
     request.stub = fs::path(stub);
     request.level = 1;
-    request.workers = workers;
+    request.threads = workers;
     request.output = out("workers.exe");
     packApplication(request);
     outputs.push_back(readBytes(request.output));
