@@ -48,7 +48,7 @@ std::vector<uint8_t> writeRecord(const BuildRecordIdentity& id, const std::vecto
                                  bool states = false) {
   std::vector<uint8_t> bytes;
   std::vector<uint8_t> buffer(4096);
-  BuildRecordWriter writer{buffer.data(), buffer.size(), 0, 0, false, appendTo, &bytes};
+  BuildRecordWriter writer{buffer.data(), buffer.size(), 0, 0, false, appendTo, &bytes, false};
   beginBuildRecord(writer, id);
   for (const auto& file : files) addRecordedFile(writer, file.name.c_str(), file.size, file.checksum);
   if (states) {

@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Source source = {data + 1, size - 1, 0, static_cast<size_t>(data[0]) + 1};
   if (openBuildRecord(Reader, {readPiece, &source}, Identity) != RecordStatus::ok) return 0;
   std::vector<uint8_t> again;
-  BuildRecordWriter writer = {WriteBuffer, sizeof WriteBuffer, 0, 0, false, appendBytes, &again};
+  BuildRecordWriter writer = {WriteBuffer, sizeof WriteBuffer, 0, 0, false, appendBytes, &again, false};
   beginBuildRecord(writer, Identity);
   for (;;) {
     uint64_t file_size = 0;

@@ -545,7 +545,7 @@ std::string recordSeed(char read_size, const std::u16string& build_id, const std
   std::copy_n(u"1.3", 4, identity.version);
   std::copy(build_id.begin(), build_id.end(), identity.build_id);
   uint8_t buffer[4096];
-  BuildRecordWriter writer = {buffer, sizeof buffer, 0, 0, false, appendRecordBytes, &bytes};
+  BuildRecordWriter writer = {buffer, sizeof buffer, 0, 0, false, appendRecordBytes, &bytes, false};
   beginBuildRecord(writer, identity);
   uint64_t size = 0;
   for (const std::u16string& name : names) addRecordedFile(writer, name.c_str(), size += 4096, 0x1234567u);
