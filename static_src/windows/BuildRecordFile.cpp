@@ -221,8 +221,11 @@ bool fileAsRecorded(const WideUnit* path) {
 void finishOwnBuildRecord() {
   if (states_trusted) closeRecordFile(own_check);
   states_trusted = false;
+  // The common warm start, every file as recorded, ends here without another look at the volume.
+  const bool stale = record_current && states_wanted && !all_as_recorded;
+  if (!stale && own_record_file == INVALID_HANDLE_VALUE) return;
   const bool with_states = states_wanted && volumeKeepsFileStates(OwnDirectory);
-  if (record_current && with_states && !all_as_recorded) rewriteCurrentRecord();
+  if (stale && with_states) rewriteCurrentRecord();
   if (own_record_file == INVALID_HANDLE_VALUE) return;
   if (with_states) addStatesOfWrittenList();
   const bool complete = finishBuildRecord(own_writer);
