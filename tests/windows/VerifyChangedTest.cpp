@@ -215,7 +215,7 @@ TEST_F(VerifyChanged, ARecordThatCannotBeTrustedMeansAFullCheck) {
     void (*spoil)(std::string& bytes);
   } cases[] = {
       {"a byte of a state changed", [](std::string& bytes) { bytes[bytes.size() - 20] ^= 0x01; }},
-      {"the trailer changed", [](std::string& bytes) { bytes[bytes.size() - 1] ^= 0x80; }},
+      {"the trailer changed", [](std::string& bytes) { bytes[bytes.size() - 1] ^= 0x40; }},
       {"cut short", [](std::string& bytes) { bytes.resize(bytes.size() - 30); }},
   };
   const std::wstring packed = pack(L"app", kData, {});
