@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
          " memory; load average " + text(r, "fact.load_before") + " before the starts, " +
          text(r, "fact.load_after") + " after; " + text(r, "fact.os") + ", Linux " + text(r, "fact.kernel") + ", " + text(r, "fact.wine") +
          "; Wine processes pinned to CPU " + text(r, "fact.pinned_cpu") + ". Packed by " + text(r, "packer") +
-         "; payload layout: " + text(r, "layout") + "; the starts use the launcher packed at level " +
+         "; payload layout: " + text(r, "layout") + "; cache check (--verify): " + text(r, "verify") + "; the starts use the launcher packed at level " +
          text(r, "start_level") + ".\n\n";
   out += "| scenario | ours | limit | peer | ours/limit | ours/peer | caxa | ours/caxa |\n";
   out += "|---|---:|---:|---:|---:|---:|---:|---:|\n";

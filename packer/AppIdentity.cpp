@@ -87,6 +87,7 @@ LauncherSettings settingsOf(const AppIdentity& identity, const std::string& buil
   copyUnits(identity.extraction_template.text, settings.extraction_template);
   copyUnits(std::u16string(build_id.begin(), build_id.end()), settings.build_id);
   settings.keep_builds = identity.keep_builds;
+  settings.verify = identity.verify;
   return settings;
 }
 
@@ -192,6 +193,7 @@ AppIdentity resolveIdentity(const IdentityOptions& options, const MainProgramVer
   identity.copyright = optionOrMain(options.copyright, kCopyright, main_version, u"LegalCopyright", "LegalCopyright")
                            .value_or(IdentityValue{u"", "nowhere"});
   identity.keep_builds = options.keep_builds;
+  identity.verify = options.verify;
   identity.extraction_template = options.extract_to ? IdentityValue{fromOption(*options.extract_to, kTemplate), "--extract-to"}
                                                     : IdentityValue{kDefaultExtractionTemplate, "the default"};
 

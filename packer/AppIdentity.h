@@ -12,6 +12,7 @@
 //   copyright    --copyright    LegalCopyright               none
 //   template     --extract-to   -                            "{CACHE_DIR}\{PRODUCT}\{VERSION}-{BUILD}"
 //   keep builds  --keep-builds  -                            0
+//   verify       --verify       -                            changed
 //
 // An empty --company or --copyright leaves the value out. Values from the main program lose
 // leading and trailing spaces.
@@ -29,6 +30,8 @@
 // still be running.
 constexpr char16_t kDefaultExtractionTemplate[] = u"{CACHE_DIR}\\{PRODUCT}\\{VERSION}-{BUILD}";
 constexpr uint16_t kDefaultKeepBuilds = 0;
+// A warm start reads only what changed since the last start that verified the files.
+constexpr VerifyMode kDefaultVerify = VerifyMode::changed;
 constexpr char16_t kFallbackVersion[] = u"1.0";
 
 // Units of a description or copyright; they appear only in the version resource.
@@ -45,6 +48,7 @@ struct IdentityOptions {
   std::optional<std::filesystem::path> icon;
   std::optional<std::filesystem::path> manifest;
   uint16_t keep_builds = kDefaultKeepBuilds;  // 0 to kKeepBuildsLimit, or kKeepAllBuilds
+  VerifyMode verify = kDefaultVerify;
 };
 
 struct IdentityValue {
@@ -60,6 +64,7 @@ struct AppIdentity {
   IdentityValue copyright;
   IdentityValue extraction_template;
   uint16_t keep_builds = kDefaultKeepBuilds;
+  VerifyMode verify = kDefaultVerify;
   std::u16string output_name;  // the packed executable's file name, for OriginalFilename
 };
 

@@ -16,7 +16,8 @@ const char kUsageText[] =
     "                    [--threads N] [--progress | --quiet]\n"
     "                    [--name NAME] [--version VERSION] [--company COMPANY]\n"
     "                    [--description TEXT] [--copyright TEXT] [--extract-to TEMPLATE]\n"
-    "                    [--keep-builds N|all] [--icon ICO] [--manifest FILE] -o OUT.exe\n"
+    "                    [--keep-builds N|all] [--verify changed|all] [--icon ICO]\n"
+    "                    [--manifest FILE] -o OUT.exe\n"
     "  onefile-pack list EXE\n"
     "  onefile-pack verify EXE\n"
     "  onefile-pack extract EXE DIR\n"
@@ -60,10 +61,13 @@ const char kUsageText[] =
     "                    hash of the packed files: each build unpacks into a folder of its own\n"
     "  --keep-builds N   how many other builds a start leaves in place beside its own, most\n"
     "                    recently used first: 0 to 100 (default 0), or all to remove none\n"
+    "  --verify V        how a start makes sure of the unpacked files: changed (default) reads\n"
+    "                    only files the file system shows changed since the last start that\n"
+    "                    checked them; all reads and checks every file on every start\n"
     "  --icon ICO        the icon, in place of the main program's (else the launcher's)\n"
     "  --manifest FILE   the application manifest, in place of the launcher's\n"
-    "list     Shows EXE's identity, its build id, how many other builds a start keeps, the\n"
-    "         launcher's subsystem (console or windowed) and where a start unpacks it, then each\n"
+    "list     Shows EXE's identity, its build id, how many other builds a start keeps, how it\n"
+    "         verifies the files, the launcher's subsystem (console or windowed) and where a start unpacks it, then each\n"
     "         file in its payload: size, checksum, name; then the totals.\n"
     "verify   Reads EXE's settings as the launcher does, decodes its whole payload and checks\n"
     "         every file against its checksum.\n"
@@ -145,6 +149,13 @@ uint16_t keepBuildsOf(const fs::path& value) {
   return static_cast<uint16_t>(count);
 }
 
+VerifyMode verifyOf(const fs::path& value) {
+  const std::string text = textOf(value);
+  if (text == "changed") return VerifyMode::changed;
+  if (text == "all") return VerifyMode::all;
+  throw UsageError("--verify takes changed or all, not '" + text + "'");
+}
+
 PayloadLayout layoutOf(const fs::path& value) {
   const std::string text = textOf(value);
   if (text == "single") return PayloadLayout::singleFrame;
@@ -163,14 +174,15 @@ std::optional<std::string> utf8Of(const std::optional<fs::path>& value, const st
 Command parsePack(ArgumentList& list) {
   std::optional<fs::path> folder, main, splash, stub, level, layout, output, threads;
   std::optional<Subsystem> subsystem;
-  std::optional<fs::path> name, version, company, description, copyright, extract_to, keep_builds, icon, manifest;
+  std::optional<fs::path> name, version, company, description, copyright, extract_to, keep_builds, verify, icon, manifest;
   // Each option that takes a value, and where the value goes.
   const std::pair<const char*, std::optional<fs::path>*> kOptions[] = {
       {"--main", &main},           {"--splash", &splash},   {"--stub", &stub},
       {"--level", &level},         {"--layout", &layout},   {"--name", &name},
       {"--version", &version},     {"--company", &company}, {"--description", &description},
       {"--copyright", &copyright}, {"--extract-to", &extract_to}, {"--keep-builds", &keep_builds},
-      {"--icon", &icon},           {"--manifest", &manifest}, {"--threads", &threads}};
+      {"--verify", &verify},       {"--icon", &icon},       {"--manifest", &manifest},
+      {"--threads", &threads}};
   bool progress = false, quiet = false;
   bool options_ended = false;
   while (!list.done()) {
@@ -235,6 +247,7 @@ Command parsePack(ArgumentList& list) {
   identity.copyright = utf8Of(copyright, "--copyright");
   identity.extract_to = utf8Of(extract_to, "--extract-to");
   if (keep_builds) identity.keep_builds = keepBuildsOf(*keep_builds);
+  if (verify) identity.verify = verifyOf(*verify);
   identity.icon = icon;
   identity.manifest = manifest;
   return command;

@@ -92,6 +92,8 @@ void listIdentity(const LauncherSettings* packed, uint16_t subsystem, std::ostre
   // As --keep-builds takes it.
   out << "keep builds "
       << (settings.keep_builds == kKeepAllBuilds ? std::string("all") : std::to_string(settings.keep_builds)) << "\n";
+  // As --verify takes it.
+  out << "verify      " << (settings.verify == VerifyMode::changed ? "changed" : "all") << "\n";
   out << "subsystem   " << subsystemName(subsystem) << "\n";
   // Shown with the separators a start will use, beside the template as it was given.
   const std::u16string shown = templateWithIdentity(settings);

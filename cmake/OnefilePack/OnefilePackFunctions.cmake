@@ -3,7 +3,7 @@
 #                        [LEVEL <n>] [LAYOUT grouped|single|per-file] [ICON <ico>] [MANIFEST <file>]
 #                        [NAME <text>] [VERSION <text>] [COMPANY <text>] [DESCRIPTION <text>]
 #                        [COPYRIGHT <text>] [EXTRACT_TO <template>] [KEEP_BUILDS <n>|all]
-#                        [CONSOLE] [WINDOWED])
+#                        [VERIFY changed|all] [CONSOLE] [WINDOWED])
 #
 # Adds the target <name>, part of the default build, that packs one folder with onefile-pack into
 # OUTPUT (default <name>.exe in the current binary directory). The folder is put together in the
@@ -51,7 +51,7 @@ function(onefile_add_executable name)
   set(where "onefile_add_executable(${name})")
   set(flag_options CONSOLE WINDOWED)
   set(file_options SPLASH ICON MANIFEST)
-  set(text_options LEVEL LAYOUT NAME VERSION COMPANY DESCRIPTION COPYRIGHT EXTRACT_TO KEEP_BUILDS)
+  set(text_options LEVEL LAYOUT NAME VERSION COMPANY DESCRIPTION COPYRIGHT EXTRACT_TO KEEP_BUILDS VERIFY)
   set(value_options MAIN DIRECTORY OUTPUT STUB ${file_options} ${text_options})
   cmake_parse_arguments(PARSE_ARGV 1 arg "${flag_options}" "${value_options}" "FILES;DEPENDS")
   if(DEFINED arg_UNPARSED_ARGUMENTS)

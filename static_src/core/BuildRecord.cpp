@@ -57,6 +57,7 @@ bool takeBytes(BuildRecordReader& reader, uint8_t* into, size_t length) {
     memcpy(into, reader.buffer + reader.at, piece);
     reader.crc = crc32Update(reader.crc, reader.buffer + reader.at, piece);
     reader.at += piece;
+    reader.consumed += piece;
     into += piece;
     length -= piece;
   }
@@ -88,7 +89,33 @@ size_t unitsOf(const WideUnit* text) {
   return length;
 }
 
+void putState(uint8_t* bytes, uint64_t value) {
+  for (size_t i = 0; i < 8; ++i) bytes[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+uint64_t stateField(const uint8_t* bytes) {
+  uint64_t value = 0;
+  for (size_t i = 0; i < 8; ++i) value |= static_cast<uint64_t>(bytes[i]) << (8 * i);
+  return value;
+}
+
+// Layout 2's states say only that they are there; they are checked by the trailer, and passed.
+bool passStates(BuildRecordReader& reader) {
+  if (reader.layout == kBuildRecordLayoutWithoutStates) return true;
+  uint64_t marker = 0;
+  if (!takeLittleEndian(reader, 2, marker) || marker > 1) return false;
+  reader.has_states = marker == 1;
+  reader.states_offset = reader.consumed;
+  if (!reader.has_states) return true;
+  uint8_t state[kRecordedStateLength];
+  for (uint64_t i = 0; i < reader.files; ++i) {
+    if (!takeBytes(reader, state, sizeof state)) return false;
+  }
+  return true;
+}
+
 bool endsRecord(BuildRecordReader& reader) {
+  if (!passStates(reader)) return false;
   const uint32_t expected = reader.crc;
   uint64_t trailer = 0;
   if (!takeLittleEndian(reader, 4, trailer) || trailer != expected) return false;
@@ -98,10 +125,32 @@ bool endsRecord(BuildRecordReader& reader) {
 
 }  // namespace
 
+bool sameFileState(const RecordedFileState& a, const RecordedFileState& b) {
+  return a.size == b.size && a.last_write_time == b.last_write_time && a.change_time == b.change_time &&
+         a.volume_serial == b.volume_serial && memcmp(a.file_id, b.file_id, sizeof a.file_id) == 0;
+}
+
+void encodeRecordedState(const RecordedFileState& state, uint8_t (&bytes)[kRecordedStateLength]) {
+  putState(bytes, state.size);
+  putState(bytes + 8, state.last_write_time);
+  putState(bytes + 16, state.change_time);
+  putState(bytes + 24, state.volume_serial);
+  memcpy(bytes + 32, state.file_id, sizeof state.file_id);
+}
+
+void decodeRecordedState(const uint8_t (&bytes)[kRecordedStateLength], RecordedFileState& state) {
+  state.size = stateField(bytes);
+  state.last_write_time = stateField(bytes + 8);
+  state.change_time = stateField(bytes + 16);
+  state.volume_serial = stateField(bytes + 24);
+  memcpy(state.file_id, bytes + 32, sizeof state.file_id);
+}
+
 void beginBuildRecord(BuildRecordWriter& writer, const BuildRecordIdentity& identity) {
   writer.used = 0;
   writer.crc = 0;
   writer.failed = false;
+  writer.list_ended = false;
   putBytes(writer, kBuildRecordSignature, sizeof kBuildRecordSignature);
   putLittleEndian(writer, kBuildRecordLayoutVersion, 2);
   putText(writer, identity.product);
@@ -116,8 +165,24 @@ void addRecordedFile(BuildRecordWriter& writer, const WideUnit* name, uint64_t s
   putLittleEndian(writer, stored_checksum, 4);
 }
 
-bool finishBuildRecord(BuildRecordWriter& writer) {
+void endRecordedFilesWithStates(BuildRecordWriter& writer) {
   putLittleEndian(writer, 0, 2);
+  putLittleEndian(writer, 1, 2);
+  writer.list_ended = true;
+  flushWriter(writer);
+}
+
+void addRecordedState(BuildRecordWriter& writer, const RecordedFileState& state) {
+  uint8_t bytes[kRecordedStateLength];
+  encodeRecordedState(state, bytes);
+  putBytes(writer, bytes, sizeof bytes);
+}
+
+bool finishBuildRecord(BuildRecordWriter& writer) {
+  if (!writer.list_ended) {
+    putLittleEndian(writer, 0, 2);
+    putLittleEndian(writer, 0, 2);
+  }
   putLittleEndian(writer, writer.crc, 4);
   flushWriter(writer);
   return !writer.failed;
@@ -129,11 +194,17 @@ RecordStatus openBuildRecord(BuildRecordReader& reader, BuildRecordSource source
   reader.at = 0;
   reader.crc = 0;
   reader.done = false;
+  reader.consumed = 0;
+  reader.files = 0;
+  reader.has_states = false;
+  reader.states_offset = 0;
   uint8_t signature[4];
   uint64_t layout = 0;
   if (!takeBytes(reader, signature, sizeof signature) || memcmp(signature, kBuildRecordSignature, 4) != 0 ||
-      !takeLittleEndian(reader, 2, layout) || layout != kBuildRecordLayoutVersion)
+      !takeLittleEndian(reader, 2, layout) ||
+      (layout != kBuildRecordLayoutVersion && layout != kBuildRecordLayoutWithoutStates))
     return RecordStatus::damaged;
+  reader.layout = static_cast<uint16_t>(layout);
   if (!takeText(reader, identity.product, kRecordIdentityLimit) || identity.product[0] == 0 ||
       !takeText(reader, identity.company, kRecordIdentityLimit) ||
       !takeText(reader, identity.version, kRecordIdentityLimit) || identity.version[0] == 0 ||
@@ -150,6 +221,7 @@ RecordStatus nextRecordedFile(BuildRecordReader& reader, EntryNameBuffer& name, 
   if (!isSafeEntryName(name) || !takeLittleEndian(reader, 8, size) || !takeLittleEndian(reader, 4, checksum))
     return RecordStatus::damaged;
   stored_checksum = static_cast<uint32_t>(checksum);
+  ++reader.files;
   return RecordStatus::ok;
 }
 

@@ -8,7 +8,8 @@
 namespace {
 
 const LauncherSettings kCompiledSettings = {WIDE_TEXT(ONEFILE_PRODUCT_NAME), WIDE_TEXT(ONEFILE_PRODUCT_VERSION), {0},
-                                            WIDE_TEXT(ONEFILE_EXTRACTION_TEMPLATE), {0}, kKeepAllBuilds};
+                                            WIDE_TEXT(ONEFILE_EXTRACTION_TEMPLATE), {0}, kKeepAllBuilds,
+                                            VerifyMode::all};
 const LauncherSettings* active_settings = &kCompiledSettings;
 
 SettingsResult resultOf(SettingsStatus status, SettingsField field) {
@@ -109,6 +110,7 @@ const char* fieldName(SettingsField field) {
     case SettingsField::extractionTemplate: return "extraction template";
     case SettingsField::buildId: return "build id";
     case SettingsField::keepBuilds: return "number of builds to keep";
+    case SettingsField::verify: return "way of verifying";
     case SettingsField::none: break;
   }
   return "resource";
@@ -122,10 +124,11 @@ SettingsResult readLauncherSettings(const uint8_t* bytes, size_t length, Launche
     if (bytes[i] != kSettingsSignature[i]) return resultOf(SettingsStatus::wrongSignature, SettingsField::none);
   }
   const uint16_t layout = readUint16(bytes + 4);
-  if (layout != kSettingsLayoutVersion && layout != kSettingsLayoutWithoutBuild) {
+  if (layout != kSettingsLayoutVersion && layout != kSettingsLayoutWithoutVerify && layout != kSettingsLayoutWithoutBuild) {
     return resultOf(SettingsStatus::unknownLayoutVersion, SettingsField::none);
   }
-  const bool has_build = layout == kSettingsLayoutVersion;
+  const bool has_build = layout != kSettingsLayoutWithoutBuild;
+  const bool has_verify = layout == kSettingsLayoutVersion;
   const struct {
     SettingsField field;
     WideUnit* text;
@@ -139,6 +142,7 @@ SettingsResult readLauncherSettings(const uint8_t* bytes, size_t length, Launche
   };
   settings.build_id[0] = 0;
   settings.keep_builds = kKeepAllBuilds;
+  settings.verify = VerifyMode::all;
   size_t at = kSettingsHeaderLength;
   for (const auto& text : texts) {
     if (text.field == SettingsField::buildId && !has_build) break;
@@ -151,6 +155,11 @@ SettingsResult readLauncherSettings(const uint8_t* bytes, size_t length, Launche
     at += 2;
     // An empty id passes the check, which compiled settings need; this layout always has one.
     if (settings.build_id[0] == 0) return invalidValue(SettingsField::buildId, ValueProblem::notBuildId);
+  }
+  if (has_verify) {
+    if (length - at < 2) return resultOf(SettingsStatus::cutShort, SettingsField::verify);
+    settings.verify = static_cast<VerifyMode>(readUint16(bytes + at));
+    at += 2;
   }
   if (at != length) return resultOf(SettingsStatus::trailingBytes, SettingsField::none);
   return checkLauncherSettings(settings);
@@ -174,6 +183,9 @@ SettingsResult checkLauncherSettings(const LauncherSettings& settings) {
   if (!isBuildIdOrEmpty(settings.build_id)) return invalidValue(SettingsField::buildId, ValueProblem::notBuildId);
   if (settings.keep_builds > kKeepBuildsLimit && settings.keep_builds != kKeepAllBuilds) {
     return invalidValue(SettingsField::keepBuilds, ValueProblem::keepBuildsRange);
+  }
+  if (settings.verify != VerifyMode::all && settings.verify != VerifyMode::changed) {
+    return invalidValue(SettingsField::verify, ValueProblem::verifyMode);
   }
   // The packer takes a template only as Unicode text (an option in UTF-8 or UTF-16), so a lone
   // surrogate cannot come from a pack.
@@ -209,7 +221,7 @@ size_t encodeLauncherSettings(const LauncherSettings& settings, uint8_t* out, si
   const size_t length = kSettingsHeaderLength +
                         2 * (textLength(settings.product) + textLength(settings.version) + textLength(settings.company) +
                              textLength(settings.extraction_template) + textLength(settings.build_id) + 5) +
-                        2;
+                        2 + 2;
   if (length > capacity) return 0;
   for (size_t i = 0; i < sizeof kSettingsSignature; ++i) out[i] = kSettingsSignature[i];
   writeUint16(kSettingsLayoutVersion, out + 4);
@@ -220,7 +232,8 @@ size_t encodeLauncherSettings(const LauncherSettings& settings, uint8_t* out, si
   at += writeText(settings.extraction_template, out + at);
   at += writeText(settings.build_id, out + at);
   writeUint16(settings.keep_builds, out + at);
-  return at + 2;
+  writeUint16(static_cast<uint16_t>(settings.verify), out + at + 2);
+  return at + 4;
 }
 
 const WideUnit* companyOrProduct(const LauncherSettings& settings) {
@@ -254,6 +267,9 @@ void describeSettingsProblem(const SettingsResult& result, char* text, size_t ca
         case ValueProblem::keepBuildsRange:
           snprintf(text, capacity, "the number of builds to keep is neither 0 to %u nor all",
                    static_cast<unsigned>(kKeepBuildsLimit));
+          return;
+        case ValueProblem::verifyMode:
+          snprintf(text, capacity, "the way of verifying is neither all nor changed");
           return;
         case ValueProblem::buildWithoutId:
           snprintf(text, capacity, "the extraction template names {BUILD}, but there is no build id");

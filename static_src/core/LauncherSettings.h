@@ -4,20 +4,23 @@
 //
 //   offset  size              field
 //   0       4 bytes           "QOVS" (ASCII, no terminator)
-//   4       2 bytes           layout version, unsigned 16-bit little-endian: 1 or 2
+//   4       2 bytes           layout version, unsigned 16-bit little-endian: 1, 2 or 3
 //   6       2 * (k + 1) each  texts, one after another, each k UTF-16LE units and a zero unit:
 //                               product name                 1 to 128 units
 //                               version                      1 to 128 units
 //                               company                      0 to 128 units (0: none)
 //                               extraction directory template 1 to 1023 units
-//                             layout 2 only:
+//                             layouts 2 and 3:
 //                               build id                     16 units "0"-"9", "a"-"f"
-//   then    2 bytes           layout 2 only: keep builds, unsigned 16-bit little-endian: 0 to 100,
+//   then    2 bytes           layouts 2 and 3: keep builds, unsigned 16-bit little-endian: 0 to 100,
 //                             or 0xFFFF (keep every build)
+//   then    2 bytes           layout 3 only: verify, unsigned 16-bit little-endian: 0 (all) or 1
+//                             (changed)
 //   end                       nothing follows
 //
-// Layout 1 ends after the fourth text: it has no build id and keeps every build. A launcher reads
-// layouts 1 and 2 and refuses any other: a later layout that adds fields gets a new number, so an
+// Layout 1 ends after the fourth text: it has no build id and keeps every build. Layout 2 ends
+// after keep builds. Both verify every file on every start. A launcher reads layouts 1 to 3 and
+// refuses any other: a later layout that adds fields gets a new number, so an
 // old stub never runs with half of what was packed. A value that the packer would refuse (see
 // checkLauncherSettings) is refused here as well: the resource cannot carry anything the packer
 // did not check.
@@ -30,7 +33,9 @@
 #include "TemplateSyntax.h"
 
 constexpr uint16_t kSettingsResourceId = 29;
-constexpr uint16_t kSettingsLayoutVersion = 2;
+constexpr uint16_t kSettingsLayoutVersion = 3;
+// The layout before the choice of how a start verifies the cache; still read, as verify all.
+constexpr uint16_t kSettingsLayoutWithoutVerify = 2;
 // The layout before builds had ids; still read, so that executables packed before start as they did.
 constexpr uint16_t kSettingsLayoutWithoutBuild = 1;
 constexpr size_t kSettingsHeaderLength = 6;
@@ -48,6 +53,11 @@ constexpr size_t kBuildIdLength = 16;
 constexpr uint16_t kKeepAllBuilds = 0xFFFF;
 constexpr uint16_t kKeepBuildsLimit = 100;
 
+// How a warm start makes sure of the files in the cache: `all` reads every file and checks its
+// CRC-32; `changed` reads only the files that the file system shows changed since the last start
+// that verified them (BuildRecord.h).
+enum class VerifyMode : uint16_t { all = 0, changed = 1 };
+
 struct LauncherSettings {
   WideUnit product[kIdentityTextLimit + 1];
   WideUnit version[kIdentityTextLimit + 1];
@@ -55,17 +65,18 @@ struct LauncherSettings {
   WideUnit extraction_template[kTemplateLengthLimit + 1];
   WideUnit build_id[kBuildIdLength + 1];  // empty: no build id (layout 1, or a stub without settings)
   uint16_t keep_builds;
+  VerifyMode verify;
 };
 
 // The most bytes a settings resource can have.
 constexpr size_t kMaximumSettingsSize =
-    kSettingsHeaderLength + 2 * (3 * (kIdentityTextLimit + 1) + kTemplateLengthLimit + 1 + kBuildIdLength + 1) + 2;
+    kSettingsHeaderLength + 2 * (3 * (kIdentityTextLimit + 1) + kTemplateLengthLimit + 1 + kBuildIdLength + 1) + 2 + 2;
 
-enum class SettingsField : uint8_t { none, product, version, company, extractionTemplate, buildId, keepBuilds };
+enum class SettingsField : uint8_t { none, product, version, company, extractionTemplate, buildId, keepBuilds, verify };
 
 enum class SettingsStatus : uint8_t {
   ok,
-  cutShort,              // shorter than the header, or ends inside keep builds
+  cutShort,              // shorter than the header, or ends inside keep builds or verify
   wrongSignature,        // not "QOVS"
   unknownLayoutVersion,  // a layout this launcher does not know
   unterminatedText,      // the resource ends inside a text
@@ -85,6 +96,7 @@ enum class ValueProblem : uint8_t {
   notBuildId,        // a build id that is not kBuildIdLength lower-case hex digits
   keepBuildsRange,   // keep builds neither 0 to kKeepBuildsLimit nor kKeepAllBuilds
   buildWithoutId,    // the template names {BUILD} while there is no build id
+  verifyMode,        // verify neither 0 (all) nor 1 (changed)
 };
 
 struct SettingsResult {
@@ -112,7 +124,7 @@ SettingsResult readLauncherSettings(const uint8_t* bytes, size_t length, Launche
 //   kExtractionDirectoryLimit units, so that every start has room for the program's path.
 SettingsResult checkLauncherSettings(const LauncherSettings& settings);
 
-// Writes the resource in layout 2; returns its length, or 0 when `capacity` is too small. Values
+// Writes the resource in layout 3; returns its length, or 0 when `capacity` is too small. Values
 // are written as they are: check them first.
 size_t encodeLauncherSettings(const LauncherSettings& settings, uint8_t* out, size_t capacity);
 
@@ -127,7 +139,8 @@ size_t longestExtractionDirectory(const LauncherSettings& settings);
 void describeSettingsProblem(const SettingsResult& result, char* text, size_t capacity);
 
 // The values this stub was built with (the product name "Quorvell", version "1.3", no company, the
-// extraction template "{CACHE_DIR}\{PRODUCT}\{VERSION}"), no build id, and every build kept.
+// extraction template "{CACHE_DIR}\{PRODUCT}\{VERSION}"), no build id, every build kept, and every
+// file verified on every start.
 const LauncherSettings& compiledLauncherSettings();
 
 // The settings whose values {PRODUCT}, {VERSION}, {COMPANY} and {BUILD} give: the compiled ones

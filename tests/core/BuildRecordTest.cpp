@@ -37,13 +37,24 @@ bool appendTo(void* context, const uint8_t* bytes, size_t length) {
   return true;
 }
 
-// A small buffer, so that the record crosses many flushes.
-std::vector<uint8_t> writeRecord(const BuildRecordIdentity& id, const std::vector<RecordedFile>& files) {
+RecordedFileState stateOf(uint64_t seed) {
+  RecordedFileState state{seed, seed * 3 + 1, seed * 5 + 2, 0x1234567890abcdefull, {}};
+  for (size_t i = 0; i < sizeof state.file_id; ++i) state.file_id[i] = static_cast<uint8_t>(seed + i);
+  return state;
+}
+
+// A small buffer, so that the record crosses many flushes. With `states`, one per file.
+std::vector<uint8_t> writeRecord(const BuildRecordIdentity& id, const std::vector<RecordedFile>& files,
+                                 bool states = false) {
   std::vector<uint8_t> bytes;
   std::vector<uint8_t> buffer(4096);
-  BuildRecordWriter writer{buffer.data(), buffer.size(), 0, 0, false, appendTo, &bytes};
+  BuildRecordWriter writer{buffer.data(), buffer.size(), 0, 0, false, appendTo, &bytes, false};
   beginBuildRecord(writer, id);
   for (const auto& file : files) addRecordedFile(writer, file.name.c_str(), file.size, file.checksum);
+  if (states) {
+    endRecordedFilesWithStates(writer);
+    for (size_t i = 0; i < files.size(); ++i) addRecordedState(writer, stateOf(i));
+  }
   EXPECT_TRUE(finishBuildRecord(writer));
   return bytes;
 }
@@ -66,6 +77,9 @@ struct ReadBack {
   RecordStatus status;
   BuildRecordIdentity identity;
   std::vector<RecordedFile> files;
+  uint16_t layout;
+  bool has_states;
+  std::vector<RecordedFileState> states;  // read from where the reader says they begin
 };
 
 ReadBack readRecord(const std::vector<uint8_t>& bytes, size_t piece = 1 << 20) {
@@ -79,6 +93,18 @@ ReadBack readRecord(const std::vector<uint8_t>& bytes, size_t piece = 1 << 20) {
     uint64_t size = 0;
     uint32_t checksum = 0;
     result.status = nextRecordedFile(reader, name, size, checksum);
+    if (result.status == RecordStatus::end) {
+      result.layout = reader.layout;
+      result.has_states = reader.has_states;
+      EXPECT_EQ(reader.files, result.files.size());
+      for (uint64_t i = 0; reader.has_states && i < reader.files; ++i) {
+        uint8_t state_bytes[kRecordedStateLength];
+        std::copy_n(bytes.data() + reader.states_offset + i * kRecordedStateLength, kRecordedStateLength, state_bytes);
+        RecordedFileState state;
+        decodeRecordedState(state_bytes, state);
+        result.states.push_back(state);
+      }
+    }
     if (result.status != RecordStatus::ok) return result;
     result.files.push_back({std::u16string(name), size, checksum});
   }
@@ -102,6 +128,66 @@ TEST(BuildRecord, WhatIsWrittenReadsBackInAnyReadSize) {
       EXPECT_EQ(back.files[i].size, kFiles[i].size);
       EXPECT_EQ(back.files[i].checksum, kFiles[i].checksum);
     }
+  }
+}
+
+TEST(BuildRecord, StatesReadBackFromWhereTheReaderSaysTheyBegin) {
+  const auto bytes = writeRecord(identity(u"Tool", u"", u"1.0", u"0123456789abcdef"), kFiles, true);
+  for (size_t piece : {size_t(1), size_t(7), size_t(1) << 20}) {
+    SCOPED_TRACE(piece);
+    const ReadBack back = readRecord(bytes, piece);
+    ASSERT_EQ(back.status, RecordStatus::end);
+    EXPECT_EQ(back.layout, kBuildRecordLayoutVersion);
+    ASSERT_TRUE(back.has_states);
+    ASSERT_EQ(back.files.size(), kFiles.size());
+    ASSERT_EQ(back.states.size(), kFiles.size());
+    for (size_t i = 0; i < kFiles.size(); ++i) EXPECT_TRUE(sameFileState(back.states[i], stateOf(i))) << i;
+  }
+  const ReadBack without = readRecord(writeRecord(identity(u"Tool", u"", u"1.0", u""), kFiles));
+  ASSERT_EQ(without.status, RecordStatus::end);
+  EXPECT_FALSE(without.has_states);
+}
+
+// A record as starts wrote it before records held states: layout 1, nothing between the end of the
+// list and the trailer.
+std::vector<uint8_t> asLayoutOne(std::vector<uint8_t> bytes) {
+  bytes[4] = 1;
+  bytes.erase(bytes.end() - 6, bytes.end() - 4);
+  bytes.resize(bytes.size() - 4);
+  const uint32_t crc = crc32Update(0, bytes.data(), bytes.size());
+  for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(crc >> (8 * i)));
+  return bytes;
+}
+
+TEST(BuildRecord, LayoutOneReadsAsARecordWithoutStates) {
+  const ReadBack back = readRecord(asLayoutOne(writeRecord(identity(u"Tool", u"", u"1.0", u"0123456789abcdef"), kFiles)));
+  ASSERT_EQ(back.status, RecordStatus::end);
+  EXPECT_EQ(back.layout, kBuildRecordLayoutWithoutStates);
+  EXPECT_FALSE(back.has_states);
+  EXPECT_EQ(std::u16string(back.identity.build_id), u"0123456789abcdef");
+  ASSERT_EQ(back.files.size(), kFiles.size());
+  EXPECT_EQ(back.files[2].name, kFiles[2].name);
+}
+
+TEST(BuildRecord, AStateMatchesOnlyWhenEveryFieldDoes) {
+  const RecordedFileState recorded = stateOf(7);
+  const struct {
+    const char* what;
+    void (*change)(RecordedFileState&);
+  } cases[] = {
+      {"size", [](RecordedFileState& s) { s.size += 1; }},
+      {"last-write time", [](RecordedFileState& s) { s.last_write_time += 1; }},
+      {"change time", [](RecordedFileState& s) { s.change_time += 1; }},
+      {"volume", [](RecordedFileState& s) { s.volume_serial ^= 1ull << 40; }},
+      {"file id, low byte", [](RecordedFileState& s) { s.file_id[0] ^= 1; }},
+      {"file id, high byte", [](RecordedFileState& s) { s.file_id[15] ^= 0x80; }},
+  };
+  EXPECT_TRUE(sameFileState(recorded, stateOf(7)));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    RecordedFileState found = recorded;
+    c.change(found);
+    EXPECT_FALSE(sameFileState(recorded, found));
   }
 }
 
@@ -134,7 +220,19 @@ TEST(BuildRecord, DamageOfAnyKindIsRefused) {
   auto trailing = good;
   trailing.push_back(0);
   auto other_layout = good;
-  other_layout[4] = 2;
+  other_layout[4] = 3;
+  const auto with_states = writeRecord(identity(u"Tool", u"", u"1.0", u""), kFiles, true);
+  auto one_state_short = with_states;
+  one_state_short.erase(one_state_short.end() - 4 - kRecordedStateLength, one_state_short.end() - 4);
+  auto one_state_more = with_states;
+  one_state_more.insert(one_state_more.end() - 4, kRecordedStateLength, 0);
+  auto unknown_marker = writeRecord(identity(u"Tool", u"", u"1.0", u""), kFiles);
+  unknown_marker[unknown_marker.size() - 6] = 2;
+  const auto states_in_layout_one = [&] {
+    auto bytes = with_states;
+    bytes[4] = 1;
+    return bytes;
+  }();
   auto signature = good;
   signature[0] = 'X';
   std::vector<uint8_t> long_build = writeRecord(identity(u"Tool", u"", u"1.0", u"0123456789abcdef"), {});
@@ -149,6 +247,10 @@ TEST(BuildRecord, DamageOfAnyKindIsRefused) {
       {"one bit changed", flipped},
       {"a byte after the trailer", trailing},
       {"another layout", withTrailer(other_layout)},
+      {"one state fewer than files", withTrailer(one_state_short)},
+      {"one state more than files", withTrailer(one_state_more)},
+      {"states marked by neither 0 nor 1", withTrailer(unknown_marker)},
+      {"layout 1 with states", withTrailer(states_in_layout_one)},
       {"another signature", withTrailer(signature)},
       {"a build id over 16 units", withTrailer(long_build)},
       {"no product", writeRecord(identity(u"", u"", u"1.0", u""), {})},

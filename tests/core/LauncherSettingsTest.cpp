@@ -45,6 +45,13 @@ Bytes layout2(const std::u16string& build_id = kBuildId, uint16_t keep_builds = 
   return Bytes(bytes.begin(), bytes.end());
 }
 
+// Layout 3: layout 2 and how a start verifies.
+Bytes layout3(uint16_t verify, uint16_t keep_builds = 0) {
+  const std::string bytes = withVerify(
+      withKeepBuilds(settingsResourceBytes(3, {u"MyApp", u"2.1", u"Acme", kBuildTemplate, kBuildId}), keep_builds), verify);
+  return Bytes(bytes.begin(), bytes.end());
+}
+
 // Layout 2 cut after `texts` texts, the last of them unterminated when asked.
 Bytes layout2Texts(const std::vector<std::u16string>& texts, bool last_terminated = true) {
   return resource(2, texts, last_terminated);
@@ -52,6 +59,11 @@ Bytes layout2Texts(const std::vector<std::u16string>& texts, bool last_terminate
 
 Bytes withTrailing(Bytes bytes, size_t count) {
   bytes.resize(bytes.size() + count, 0);
+  return bytes;
+}
+
+Bytes cutBy(Bytes bytes, size_t count) {
+  bytes.resize(bytes.size() - count);
   return bytes;
 }
 
@@ -66,11 +78,12 @@ TEST(LauncherSettings, WhatIsEncodedReadsBackWhole) {
   WideUnit* const fields[] = {written.product, written.version, written.company, written.extraction_template,
                               written.build_id};
   for (size_t i = 0; i < 5; ++i) std::copy(values[i].c_str(), values[i].c_str() + values[i].size() + 1, fields[i]);
-  written.keep_builds = 0x0102;  // its two bytes tell their order
+  written.keep_builds = 0x0102;
+  written.verify = VerifyMode::changed;  // its two bytes tell their order
   Bytes bytes(kMaximumSettingsSize);
   bytes.resize(encodeLauncherSettings(written, bytes.data(), bytes.size()));
   const std::string expected =
-      withKeepBuilds(settingsResourceBytes(2, {values[0], values[1], values[2], values[3], values[4]}), 0x0102);
+      withVerify(withKeepBuilds(settingsResourceBytes(3, {values[0], values[1], values[2], values[3], values[4]}), 0x0102), 1);
   EXPECT_EQ(bytes, Bytes(expected.begin(), expected.end()));
 
   // 0x0102 is no value the packer writes; the texts must read back all the same.
@@ -84,15 +97,16 @@ TEST(LauncherSettings, WhatIsEncodedReadsBackWhole) {
   EXPECT_EQ(textOf(read_back.extraction_template), values[3]);
   EXPECT_EQ(textOf(read_back.build_id), values[4]);
   EXPECT_EQ(read_back.keep_builds, 3);
+  EXPECT_EQ(read_back.verify, VerifyMode::changed);
   EXPECT_EQ(encodeLauncherSettings(written, bytes.data(), bytes.size() - 1), 0u) << "a buffer one byte short";
 }
 
 // The longest values of every field fill kMaximumSettingsSize exactly.
 TEST(LauncherSettings, TheLongestResourceFitsTheMaximumSize) {
-  const Bytes longest = resource(2, {std::u16string(kIdentityTextLimit, u'p'), std::u16string(kIdentityTextLimit, u'v'),
+  const Bytes longest = resource(3, {std::u16string(kIdentityTextLimit, u'p'), std::u16string(kIdentityTextLimit, u'v'),
                                      std::u16string(kIdentityTextLimit, u'c'),
                                      u"{TEMP}" + std::u16string(kTemplateLengthLimit - 6, u't'), kBuildId});
-  EXPECT_EQ(longest.size() + 2, kMaximumSettingsSize);
+  EXPECT_EQ(longest.size() + 4, kMaximumSettingsSize);
 }
 
 // Executables packed before builds had ids keep starting, with no build id and every build kept.
@@ -104,6 +118,38 @@ TEST(LauncherSettings, Layout1ReadsWithoutABuild) {
   EXPECT_EQ(textOf(settings.build_id), u"");
   EXPECT_EQ(settings.keep_builds, kKeepAllBuilds);
   EXPECT_EQ(textOf(settings.extraction_template), u"{CACHE_DIR}\\{PRODUCT}\\{VERSION}");
+}
+
+// Only layout 3 carries the choice; what was packed before, and a stub without settings, verify
+// every file as they always did.
+TEST(LauncherSettings, OnlyLayout3CanVerifyWhatChanged) {
+  const struct {
+    const char* what;
+    Bytes bytes;
+    SettingsStatus status;
+    VerifyMode verify;
+  } cases[] = {
+      {"layout 1", valid(), SettingsStatus::ok, VerifyMode::all},
+      {"layout 2", layout2(), SettingsStatus::ok, VerifyMode::all},
+      {"layout 3, all", layout3(0), SettingsStatus::ok, VerifyMode::all},
+      {"layout 3, changed", layout3(1), SettingsStatus::ok, VerifyMode::changed},
+      {"layout 3, 2", layout3(2), SettingsStatus::invalidValue, VerifyMode::all},
+      {"layout 3, 0x100", layout3(0x100), SettingsStatus::invalidValue, VerifyMode::all},
+      {"layout 3 without verify", cutBy(layout3(0), 2), SettingsStatus::cutShort, VerifyMode::all},
+      {"layout 3 with one byte of verify", cutBy(layout3(0), 1), SettingsStatus::cutShort, VerifyMode::all},
+      {"a byte after verify", withTrailing(layout3(1), 1), SettingsStatus::trailingBytes, VerifyMode::all},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    LauncherSettings settings{};
+    settings.verify = VerifyMode::changed;
+    const SettingsResult result = read(c.bytes, settings);
+    EXPECT_EQ(result.status, c.status);
+    if (c.status == SettingsStatus::ok) EXPECT_EQ(settings.verify, c.verify);
+    if (c.status == SettingsStatus::invalidValue || c.status == SettingsStatus::cutShort)
+      EXPECT_EQ(result.field, SettingsField::verify);
+  }
+  EXPECT_EQ(compiledLauncherSettings().verify, VerifyMode::all);
 }
 
 TEST(LauncherSettings, CompiledSettingsHaveNoBuildAndKeepEveryBuild) {
@@ -165,7 +211,7 @@ const MalformedCase kMalformed[] = {
     {"header cut short", {'Q', 'O', 'V', 'S', 1}, SettingsStatus::cutShort, SettingsField::none, ValueProblem::none},
     {"payload header instead", {'Q', 'O', 'V', 0, 1, 0, 0, 0}, SettingsStatus::wrongSignature, SettingsField::none, ValueProblem::none},
     {"signature in lower case", {'q', 'o', 'v', 's', 1, 0}, SettingsStatus::wrongSignature, SettingsField::none, ValueProblem::none},
-    {"layout 3", resource(3, {u"a", u"1", u"", u"{TEMP}", kBuildId}), SettingsStatus::unknownLayoutVersion, SettingsField::none,
+    {"layout 4", resource(4, {u"a", u"1", u"", u"{TEMP}", kBuildId}), SettingsStatus::unknownLayoutVersion, SettingsField::none,
      ValueProblem::none},
     {"layout 0", resource(0, {u"a", u"1", u"", u"{TEMP}"}), SettingsStatus::unknownLayoutVersion, SettingsField::none, ValueProblem::none},
     {"layout 256", resource(256, {u"a", u"1", u"", u"{TEMP}"}), SettingsStatus::unknownLayoutVersion, SettingsField::none, ValueProblem::none},
@@ -328,6 +374,8 @@ TEST(LauncherSettings, ProblemsReadAsOnePhrase) {
        "the build id is not 16 lower-case hex digits"},
       {{SettingsStatus::invalidValue, SettingsField::keepBuilds, ValueProblem::keepBuildsRange, FileNameProblem::none, {}},
        "the number of builds to keep is neither 0 to 100 nor all"},
+      {{SettingsStatus::invalidValue, SettingsField::verify, ValueProblem::verifyMode, FileNameProblem::none, {}},
+       "the way of verifying is neither all nor changed"},
       {{SettingsStatus::invalidValue, SettingsField::extractionTemplate, ValueProblem::buildWithoutId,
         FileNameProblem::none, {}},
        "the extraction template names {BUILD}, but there is no build id"},

@@ -1,6 +1,6 @@
 // Settings resources as bytes, for tests that give launchers good and damaged ones: "QOVS", a
 // layout version and UTF-16LE texts, each with its zero unit except, when asked, the last; and for
-// layout 2 the keep-builds value after the texts.
+// layouts 2 and 3 the keep-builds value after the texts, and for layout 3 the verify value after it.
 #pragma once
 
 #include <stdint.h>
@@ -26,3 +26,5 @@ inline std::string withKeepBuilds(std::string bytes, uint16_t keep_builds) {
   bytes += static_cast<char>(keep_builds >> 8);
   return bytes;
 }
+
+inline std::string withVerify(std::string bytes, uint16_t verify) { return withKeepBuilds(std::move(bytes), verify); }

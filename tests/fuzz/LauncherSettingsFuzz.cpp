@@ -43,11 +43,12 @@ uint8_t Encoded[kMaximumSettingsSize];
 // The bytes the encoder and the packer write for the settings read from `data`.
 std::vector<uint8_t> asWritten(const uint8_t* data, size_t size) {
   std::vector<uint8_t> bytes(data, data + size);
-  if ((data[4] | (data[5] << 8)) == kSettingsLayoutWithoutBuild) {
-    bytes[4] = static_cast<uint8_t>(kSettingsLayoutVersion & 0xFF);
-    bytes[5] = static_cast<uint8_t>(kSettingsLayoutVersion >> 8);
-    bytes.insert(bytes.end(), {0, 0, kKeepAllBuilds & 0xFF, kKeepAllBuilds >> 8});
-  }
+  const int layout = data[4] | (data[5] << 8);
+  if (layout == kSettingsLayoutVersion) return bytes;
+  bytes[4] = static_cast<uint8_t>(kSettingsLayoutVersion & 0xFF);
+  bytes[5] = static_cast<uint8_t>(kSettingsLayoutVersion >> 8);
+  if (layout == kSettingsLayoutWithoutBuild) bytes.insert(bytes.end(), {0, 0, kKeepAllBuilds & 0xFF, kKeepAllBuilds >> 8});
+  bytes.insert(bytes.end(), {0, 0});  // verify all
   return bytes;
 }
 
@@ -58,7 +59,7 @@ std::string optionOf(const WideUnit* text) {
 }
 
 // The packer given the settings' values as --name, --version, --company, --extract-to and
-// --keep-builds, and their build id as that of its payload.
+// --keep-builds and --verify, and their build id as that of its payload.
 void requirePackerWrites(const std::vector<uint8_t>& written) {
   IdentityOptions options;
   options.name = optionOf(Settings.product);
@@ -66,6 +67,7 @@ void requirePackerWrites(const std::vector<uint8_t>& written) {
   options.company = optionOf(Settings.company);
   options.extract_to = optionOf(Settings.extraction_template);
   options.keep_builds = Settings.keep_builds;
+  options.verify = Settings.verify;
   AppIdentity identity;
   try {
     identity = resolveIdentity(options, MainProgramVersion{}, u"app.exe");

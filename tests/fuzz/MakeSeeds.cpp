@@ -451,7 +451,7 @@ void settingsSeeds(const std::string& corpora, const std::string& directory) {
        {p128, u"1", u"", u"{CACHE_DIR}" + repeated(u"\\{PRODUCT}", 31) + u"\\" + std::u16string(80, u'x')}},
   };
   for (const auto& seed : seeds) save(directory, seed.name, settingsResourceBytes(seed.layout, seed.texts));
-  // Layout 2 as the packer writes it: the build id after the template, then keep builds.
+  // Layout 2 as the packer wrote it before --verify: the build id after the template, then keep builds.
   const struct {
     const char* name;
     std::vector<std::u16string> texts;
@@ -462,8 +462,13 @@ void settingsSeeds(const std::string& corpora, const std::string& directory) {
       {"packed-keep-limit", {u"Tool", u"1.0", u"", standard, u"ffffffffffffffff"}, kKeepBuildsLimit},
   };
   for (const auto& seed : layout_2_seeds) {
-    save(directory, seed.name, withKeepBuilds(settingsResourceBytes(kSettingsLayoutVersion, seed.texts), seed.keep_builds));
+    save(directory, seed.name, withKeepBuilds(settingsResourceBytes(kSettingsLayoutWithoutVerify, seed.texts), seed.keep_builds));
   }
+  // Layout 3 as the packer writes it now: verify after keep builds.
+  save(directory, "packed-verify-changed",
+       withVerify(withKeepBuilds(settingsResourceBytes(kSettingsLayoutVersion, layout_2_seeds[0].texts), 0), 1));
+  save(directory, "packed-verify-all",
+       withVerify(withKeepBuilds(settingsResourceBytes(kSettingsLayoutVersion, layout_2_seeds[1].texts), kKeepAllBuilds), 0));
 }
 
 // A 16x16 bitmap icon: its header (the height counts the mask rows too) and a few pixels.
@@ -532,17 +537,26 @@ bool appendRecordBytes(void* context, const uint8_t* bytes, size_t length) {
 }
 
 // A build record as a start writes it, after the byte that sets the target's read size.
-std::string recordSeed(char read_size, const std::u16string& build_id, const std::vector<std::u16string>& names) {
+std::string recordSeed(char read_size, const std::u16string& build_id, const std::vector<std::u16string>& names,
+                       bool states = false) {
   std::string bytes(1, read_size);
   BuildRecordIdentity identity{};
   std::copy_n(u"Quorvell", 9, identity.product);
   std::copy_n(u"1.3", 4, identity.version);
   std::copy(build_id.begin(), build_id.end(), identity.build_id);
   uint8_t buffer[4096];
-  BuildRecordWriter writer = {buffer, sizeof buffer, 0, 0, false, appendRecordBytes, &bytes};
+  BuildRecordWriter writer = {buffer, sizeof buffer, 0, 0, false, appendRecordBytes, &bytes, false};
   beginBuildRecord(writer, identity);
   uint64_t size = 0;
   for (const std::u16string& name : names) addRecordedFile(writer, name.c_str(), size += 4096, 0x1234567u);
+  if (states) {
+    endRecordedFilesWithStates(writer);
+    for (size_t i = 0; i < names.size(); ++i) {
+      RecordedFileState state = {4096 * (i + 1), 0x01d9000000000000ull + i, 0x01d9000000000100ull + i, 0xa1b2c3d4, {}};
+      state.file_id[0] = static_cast<uint8_t>(i + 1);
+      addRecordedState(writer, state);
+    }
+  }
   finishBuildRecord(writer);
   return bytes;
 }
@@ -550,6 +564,15 @@ std::string recordSeed(char read_size, const std::u16string& build_id, const std
 void buildRecordSeeds(const std::string& directory) {
   save(directory, "three-files", recordSeed('\xff', u"0123456789abcdef", {u"Quorvell.exe", u"lib\\a.dll", u"empty.txt"}));
   save(directory, "no-files-small-reads", recordSeed('\x02', u"", {}));
+  save(directory, "three-files-with-states",
+       recordSeed('\x05', u"0123456789abcdef", {u"Quorvell.exe", u"lib\\a.dll", u"empty.txt"}, true));
+  // As a start wrote it before records held states.
+  std::string layout_one = recordSeed('\xff', u"0123456789abcdef", {u"Quorvell.exe", u"lib\\a.dll"});
+  layout_one[1 + 4] = 1;
+  layout_one.erase(layout_one.size() - 6);
+  const uint32_t layout_one_crc = crc32Update(0, reinterpret_cast<const uint8_t*>(layout_one.data()) + 1, layout_one.size() - 1);
+  for (int i = 0; i < 4; ++i) layout_one.push_back(static_cast<char>(layout_one_crc >> (8 * i)));
+  save(directory, "layout-one", layout_one);
   std::string unsafe = recordSeed('\x10', u"0123456789abcdef", {u"..\\outside.txt"});
   save(directory, "unsafe-name", unsafe);
   std::string cut = recordSeed('\xff', u"0123456789abcdef", {u"Quorvell.exe"});

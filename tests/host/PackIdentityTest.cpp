@@ -46,8 +46,8 @@ std::string buildIdOf(const Bytes& image) {
 }
 
 // list's lines of the build, and its folder as the default template gives it.
-std::string buildLines(const Bytes& image, const std::string& keep_builds = "0") {
-  return "build id    " + buildIdOf(image) + "\nkeep builds " + keep_builds + "\n";
+std::string buildLines(const Bytes& image, const std::string& keep_builds = "0", const std::string& verify = "changed") {
+  return "build id    " + buildIdOf(image) + "\nkeep builds " + keep_builds + "\nverify      " + verify + "\n";
 }
 std::string folderOf(const Bytes& image) { return buildIdOf(image).substr(0, 8); }
 
@@ -132,8 +132,8 @@ TEST_F(PackIdentity, TheTemplateAndCompanyReachTheExtractionDirectory) {
   writeBytes(app / "main.exe", Bytes{'M', 'Z'});
   const Bytes a = pack("main.exe", "a.exe",
                        {"--windowed", "--name", "Tool", "--company", "Acme", "--extract-to", "{HOME}\\apps\\{COMPANY}\\{PRODUCT}",
-                        "--keep-builds", "3"});
-  EXPECT_EQ(list("a.exe"), "product     Tool\nversion     1.0\ncompany     Acme\n" + buildLines(a, "3") +
+                        "--keep-builds", "3", "--verify", "all"});
+  EXPECT_EQ(list("a.exe"), "product     Tool\nversion     1.0\ncompany     Acme\n" + buildLines(a, "3", "all") +
                                "subsystem   windowed\n"
                                "extract to  {HOME}\\apps\\Acme\\Tool  (template {HOME}\\apps\\{COMPANY}\\{PRODUCT})\n");
   // An empty --company leaves it out; {COMPANY} then gives the product name.

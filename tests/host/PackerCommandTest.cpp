@@ -795,6 +795,29 @@ TEST(PackerCommandLine, KeepBuildsTakesZeroToAHundredOrAll) {
       << "by default no other build is kept";
 }
 
+TEST(PackerCommandLine, VerifyTakesChangedOrAll) {
+  const struct {
+    const char* value;
+    int verify;  // -1: refused
+  } cases[] = {{"changed", int(VerifyMode::changed)}, {"all", int(VerifyMode::all)}, {"ALL", -1}, {"", -1}, {"some", -1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value);
+    const std::vector<fs::path> arguments{"pack", "app", "--main", "m.exe", "-o", "o.exe", std::string("--verify=") + c.value};
+    if (c.verify >= 0) {
+      EXPECT_EQ(int(parseCommandLine(arguments).pack.identity.verify), c.verify);
+      continue;
+    }
+    try {
+      parseCommandLine(arguments);
+      ADD_FAILURE() << "accepted";
+    } catch (const UsageError& error) {
+      EXPECT_EQ(std::string(error.what()), std::string("--verify takes changed or all, not '") + c.value + "'");
+    }
+  }
+  EXPECT_EQ(parseCommandLine({"pack", "app", "--main", "m.exe", "-o", "o.exe"}).pack.identity.verify, VerifyMode::changed)
+      << "by default a start reads only what changed";
+}
+
 TEST(PackerCommandLine, HelpVersionAndUsageErrors) {
   const CommandResult help = runCommand({kTool, "--help"});
   EXPECT_EQ(help.exit_code, 0);

@@ -15,4 +15,5 @@ target_compile_definitions(name-case-test PRIVATE ONEFILE_UNICODE_DATA="${ONEFIL
 
 onefile_host_test(build-record-test
   "${PROJECT_SOURCE_DIR}/tests/core/BuildRecordTest.cpp"
+  "${PROJECT_SOURCE_DIR}/tests/core/FolderStatesTest.cpp"
   "${PROJECT_SOURCE_DIR}/tests/core/SupersededBuildsTest.cpp")

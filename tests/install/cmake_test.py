@@ -155,7 +155,7 @@ class PackedFolder(ScratchTest, RepackCases):
         self.assertRegex(identity.pop("build id"), "^[0-9a-f]{16}$")
         self.assertEqual(identity, {
             "product": "Assets App", "version": "2.5", "company": "Probe Works", "keep builds": "2",
-            "subsystem": "windowed",
+            "verify": "all", "subsystem": "windowed",
             "extract to": "{CACHE_DIR}\\Probe Works\\Assets App-2.5  (template {CACHE_DIR}\\{COMPANY}\\{PRODUCT}-{VERSION})"})
         # Without options: the output's name and the packer's fallbacks, the main program's subsystem.
         identity = self.project.identity(self.folder_app)

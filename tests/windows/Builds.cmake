@@ -7,3 +7,8 @@ set_target_properties(build-child PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${ONEFILE
 onefile_windows_test(builds-test "${PROJECT_SOURCE_DIR}/tests/windows/BuildsTest.cpp")
 target_link_libraries(builds-test PRIVATE shell32)
 add_dependencies(builds-test onefile-pack build-child)
+
+# Warm starts that check only the files that changed since the last start that verified them.
+onefile_windows_test(verify-changed-test "${PROJECT_SOURCE_DIR}/tests/windows/VerifyChangedTest.cpp")
+target_link_libraries(verify-changed-test PRIVATE shell32)
+add_dependencies(verify-changed-test onefile-pack build-child)

@@ -179,7 +179,9 @@ TEST_F(Builds, EachStartLeavesItsBuildAndAsManyOthersAsAsked) {
   } cases[] = {
       {"the default keeps none", {}, {L"1.2"}, true},
       {"--keep-builds 1 keeps the most recent other", {L"--keep-builds", L"1"}, {L"1.1", L"1.2"}, true},
-      {"--keep-builds all removes nothing and records nothing", {L"--keep-builds", L"all"}, {L"1.0", L"1.1", L"1.2"}, false},
+      {"--keep-builds all removes nothing", {L"--keep-builds", L"all"}, {L"1.0", L"1.1", L"1.2"}, true},
+      {"--keep-builds all with --verify all records nothing", {L"--keep-builds", L"all", L"--verify", L"all"},
+       {L"1.0", L"1.1", L"1.2"}, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

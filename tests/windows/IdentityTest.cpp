@@ -315,7 +315,7 @@ const SettingsCase kSettingsCases[] = {
      "the resource does not begin with QOVS", nullptr},
     {"layout 2 with a build folder", true, layout2(u"Valid", kTemplate + u"\\{BUILD}", kBuildId, kKeepAllBuilds), "",
      L"onefile-identity-settings\\Valid\\3fa2c9e1\\onefile-identity-settings\\app.exe"},
-    {"layout 3", true, settingsResourceBytes(3, {u"a", u"1", u"", kTemplate, kBuildId}) + std::string(2, '\0'),
+    {"layout 4", true, settingsResourceBytes(4, {u"a", u"1", u"", kTemplate, kBuildId}) + std::string(2, '\0'),
      "its layout version is unknown", nullptr},
     {"layout 2 without a build id", true, settingsResourceBytes(2, {u"a", u"1", u"", kTemplate}),
      "the build id is not terminated", nullptr},
