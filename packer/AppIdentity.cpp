@@ -148,6 +148,7 @@ void requireSettings(const AppIdentity& identity) {
     case ValueProblem::notBuildId:
     case ValueProblem::keepBuildsRange:
     case ValueProblem::buildWithoutId:
+    case ValueProblem::verifyMode:
     case ValueProblem::none: break;
   }
   failValue(field, value, "is not a valid value");
