@@ -178,11 +178,18 @@ void JobCompressor::group(const PayloadJob& job, JobOutput& output) {
   output.bytes.reserve(ZSTD_compressBound(group_data_.size()));
   StringSink data_sink(output.bytes);
   if (!group_data_.empty()) frame(group_data_, data_sink);
+  indexFrame(index, output.length(), output);
+}
+
+// A group's index frame: the length of its records, its data frame's compressed length (so that
+// a start steps over an intact group with one seek), then the records.
+void JobCompressor::indexFrame(const std::string& records, uint64_t data_length, JobOutput& output) {
   std::string content;
-  appendLittleEndian(content, index.size(), 4);
-  appendLittleEndian(content, output.bytes.size(), 8);
+  appendLittleEndian(content, records.size(), 4);
+  appendLittleEndian(content, data_length, 8);
+  content += records;
   StringSink out(output.head);
-  frame(content + index, out);
+  frame(content, out);
 }
 
 void JobCompressor::ownGroup(const PayloadJob& job, JobOutput& output) {
@@ -195,12 +202,7 @@ void JobCompressor::ownGroup(const PayloadJob& job, JobOutput& output) {
   const uint32_t crc = feedFile(reader, data_sink);
   endDataFrame(data_sink, shared);
   reader.finish();
-  const std::string header = recordHeader(file.name, file.size, storedChecksum(crc));
-  std::string content;
-  appendLittleEndian(content, header.size(), 4);
-  appendLittleEndian(content, output.length(), 8);
-  StringSink out(output.head);
-  frame(content + header, out);
+  indexFrame(recordHeader(file.name, file.size, storedChecksum(crc)), output.length(), output);
 }
 
 // The record precedes the data in a frame of its own: the file is read twice, once for the

@@ -95,6 +95,7 @@ class JobCompressor {
   void beginDataFrame(uint64_t size, std::unique_lock<std::mutex>& lock);
   void endDataFrame(ByteSink& out, std::unique_lock<std::mutex>& lock);
   void group(const PayloadJob& job, JobOutput& output);
+  void indexFrame(const std::string& records, uint64_t data_length, JobOutput& output);
   void ownGroup(const PayloadJob& job, JobOutput& output);
   void perFile(const PayloadJob& job, JobOutput& output);
   void end(JobOutput& output);

@@ -45,17 +45,6 @@ constexpr uint16_t kWindowedSubsystem = 2;
 constexpr uint16_t kConsoleSubsystem = 3;
 Bytes windowedProgram() { return tinyProgram(kWindowedSubsystem); }
 
-Bytes randomBytes(size_t size, uint64_t state) {
-  Bytes bytes(size);
-  for (uint8_t& byte : bytes) {
-    state ^= state << 13;
-    state ^= state >> 7;
-    state ^= state << 17;
-    byte = static_cast<uint8_t>(state);
-  }
-  return bytes;
-}
-
 void put(const fs::path& path, const Bytes& bytes) {
   fs::create_directories(path.parent_path());
   writeBytes(path, bytes);

@@ -35,17 +35,6 @@ typedef std::vector<uint8_t> Bytes;
 
 const std::string kTool = getenv("ONEFILE_PACK") != nullptr ? getenv("ONEFILE_PACK") : "onefile-pack";
 
-Bytes noise(size_t size, uint64_t state) {
-  Bytes bytes(size);
-  for (uint8_t& byte : bytes) {
-    state ^= state << 13;
-    state ^= state >> 7;
-    state ^= state << 17;
-    byte = static_cast<uint8_t>(state);
-  }
-  return bytes;
-}
-
 Bytes words(size_t size, uint64_t state) {
   Bytes text;
   while (text.size() < size) {
@@ -110,7 +99,7 @@ TEST_F(Streaming, TheStreamedPayloadIsTheInMemoryWritersBytesInEveryLayout) {
   for (int i = 0; i < 600; ++i) put(app / "names" / (std::string(96, 'n') + std::to_string(i)), words(40, i));
   for (int i = 0; i < 12; ++i) put(app / "small" / ("part" + std::to_string(i) + ".txt"), words(900 << 10, i));
   put(app / "lib" / "medium.bin", words(3 << 20, 99));
-  put(app / "lib" / "large.bin", noise(kPieceMemoryLimit + (1 << 20), 7));
+  put(app / "lib" / "large.bin", randomBytes(kPieceMemoryLimit + (1 << 20), 7));
   std::vector<PayloadFile> files;
   for (const AppFile& file : collectAppFiles(app, "main.exe")) {
     const Bytes bytes = readBytes(file.path);
@@ -236,7 +225,7 @@ TEST_F(Streaming, AFileThatVanishesMidPackLeavesNoOutputAndNoTemporaryFile) {
 // A full disk as a file size limit (what a CI job can set without root): the write fails with
 // EFBIG instead of the signal ending the tool where it stands.
 TEST_F(Streaming, AFullDiskLeavesNoOutputAndNoTemporaryFile) {
-  put(app / "data.bin", noise(8 << 20, 3));
+  put(app / "data.bin", randomBytes(8 << 20, 3));
   fs::create_directories(scratch.path() / "out");
   const std::string output = (scratch.path() / "out" / "app.exe").string();
   const CommandResult result = runCommand({"/bin/sh", "-c", "ulimit -f 2048 && exec \"$0\" \"$@\"", kTool, "pack",

@@ -193,6 +193,17 @@ std::vector<uint8_t> icoFile(const std::vector<std::vector<uint8_t>>& images, ui
   return file;
 }
 
+std::vector<uint8_t> randomBytes(size_t size, uint64_t state) {
+  std::vector<uint8_t> bytes(size);
+  for (uint8_t& byte : bytes) {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    byte = static_cast<uint8_t>(state);
+  }
+  return bytes;
+}
+
 std::vector<uint8_t> tinyPng(uint32_t width, uint32_t height) {
   std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   std::vector<uint8_t> header;

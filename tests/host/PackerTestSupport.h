@@ -26,6 +26,9 @@ std::map<std::string, std::vector<uint8_t>> resourcesDumpedByReadobj(const std::
 // of its string table, and "FILEVERSION" and "PRODUCTVERSION" as windres writes them ("2, 4, 1, 0").
 std::map<std::string, std::string> versionSeenByWindres(const std::vector<uint8_t>& image);
 
+// Bytes that do not compress (xorshift from `state`): the same for the same size and state.
+std::vector<uint8_t> randomBytes(size_t size, uint64_t state);
+
 // A valid PNG image of the given size (8-bit RGBA, every pixel the same colour).
 std::vector<uint8_t> tinyPng(uint32_t width, uint32_t height);
 
