@@ -7,31 +7,12 @@
 
 namespace {
 
-void appendLittleEndian(std::string& out, uint64_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
-}
-
 uint64_t frameBound(uint64_t content) { return ZSTD_compressBound(static_cast<size_t>(content)); }
 
 // A group index frame holds the index length (4 bytes) and the data frame's length (8 bytes).
 constexpr uint64_t kGroupIndexPrefix = 12;
 
 }  // namespace
-
-std::string recordHeader(const std::u16string& name, uint64_t size, uint32_t checksum) {
-  std::string header;
-  for (char16_t unit : name) appendLittleEndian(header, unit, 2);
-  appendLittleEndian(header, 0, 2);
-  appendLittleEndian(header, size, 8);
-  appendLittleEndian(header, checksum, 4);
-  return header;
-}
-
-std::string payloadTrailer(uint64_t length_before_trailer) {
-  std::string trailer(6, '\0');
-  appendLittleEndian(trailer, length_before_trailer + kPayloadTrailerLength - 8, 8);
-  return trailer;
-}
 
 PayloadPlan planPayload(const std::vector<PlannedFile>& files, PayloadLayout layout) {
   PayloadPlan plan;
@@ -69,7 +50,7 @@ PayloadPlan planPayload(const std::vector<PlannedFile>& files, PayloadLayout lay
       const uint64_t header = recordHeaderLength(files[i].name);
       plan.data_bytes += files[i].size;
       if (files[i].size <= kGroupedFileLimit) {
-        if (index_bytes + header > kGroupIndexCapacity || group.data_bytes + files[i].size > kGroupDataTarget) flush();
+        if (groupIsFull(index_bytes, group.data_bytes, header, files[i].size)) flush();
         if (group.count == 0) group.first = i;
         group.count += 1;
         group.data_bytes += files[i].size;

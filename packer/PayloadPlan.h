@@ -47,10 +47,3 @@ struct PayloadPlan {
 // Only the layouts onefile-pack writes: grouped (version 2), single and per-file.
 PayloadPlan planPayload(const std::vector<PlannedFile>& files, PayloadLayout layout);
 
-// A record's name, size and checksum as the payload stores them.
-std::string recordHeader(const std::u16string& name, uint64_t size, uint32_t checksum);
-inline uint64_t recordHeaderLength(const std::u16string& name) { return 2 * (name.size() + 1) + 12; }
-
-// After the last frame: six zero bytes and the resource's length less 8.
-constexpr uint64_t kPayloadTrailerLength = 14;
-std::string payloadTrailer(uint64_t length_before_trailer);

@@ -38,6 +38,21 @@ void configureCompressor(ZSTD_CCtx* context, int level, int workers, PayloadLayo
   }
 }
 
+std::string recordHeader(const std::u16string& name, uint64_t size, uint32_t checksum) {
+  std::string header;
+  for (char16_t unit : name) appendLittleEndian(header, unit, 2);
+  appendLittleEndian(header, 0, 2);
+  appendLittleEndian(header, size, 8);
+  appendLittleEndian(header, checksum, 4);
+  return header;
+}
+
+std::string payloadTrailer(uint64_t length_before_trailer) {
+  std::string trailer(6, '\0');
+  appendLittleEndian(trailer, length_before_trailer + kPayloadTrailerLength - 8, 8);
+  return trailer;
+}
+
 PayloadWriter::PayloadWriter(int level, int workers, PayloadLayout layout)
     : context_(ZSTD_createCCtx()), layout_(layout) {
   if (context_ == nullptr) throw std::runtime_error("cannot create the compressor");
@@ -105,11 +120,7 @@ void PayloadWriter::beginEntry(const std::u16string& name, uint64_t size, uint32
   if (name.empty() || name.size() > 1023 || name.find(u'\0') != std::u16string::npos)
     throw std::invalid_argument("a payload name must have 1 to 1023 non-zero units");
   if (data_remaining_ != 0) throw std::logic_error("the previous entry's data is incomplete");
-  std::string header;
-  for (char16_t unit : name) appendLittleEndian(header, unit, 2);
-  appendLittleEndian(header, 0, 2);
-  appendLittleEndian(header, size, 8);
-  appendLittleEndian(header, checksum, 4);
+  std::string header = recordHeader(name, size, checksum);
   data_remaining_ = size;
   data_in_own_frame_ = false;
   if (layout_ == PayloadLayout::singleFrame) {
@@ -119,8 +130,7 @@ void PayloadWriter::beginEntry(const std::u16string& name, uint64_t size, uint32
   const bool grouped = layout_ == PayloadLayout::grouped || layout_ == PayloadLayout::groupedWithoutLengths;
   if (grouped) {
     if (size <= kGroupedFileLimit) {
-      if (group_index_.size() + header.size() > kGroupIndexCapacity || group_data_.size() + size > kGroupDataTarget)
-        flushGroup();
+      if (groupIsFull(group_index_.size(), group_data_.size(), header.size(), size)) flushGroup();
       group_index_ += header;
       return;
     }
@@ -167,9 +177,7 @@ std::string PayloadWriter::finish() {
     compress(end_marker.data(), end_marker.size(), ZSTD_e_continue);
     compress(nullptr, 0, ZSTD_e_end);
   }
-  resource_.append(6, '\0');
-  const uint64_t resource_length = resource_.size() + 8;
-  appendLittleEndian(resource_, resource_length - 8, 8);
+  resource_ += payloadTrailer(resource_.size());
   return std::move(resource_);
 }
 

@@ -29,6 +29,8 @@
 #include <cstdint>
 #include <string>
 
+#include "PayloadGroup.h"
+
 enum class PayloadLayout { singleFrame, perFile, grouped, groupedWithoutLengths };
 
 // The largest window a per-file or grouped frame declares (8 MiB), which bounds the launcher's
@@ -39,6 +41,20 @@ constexpr int kPerFileWindowLog = 23;
 // one frame, groups of up to 8 MiB (the largest window the launcher decodes anyway) 0.55 %.
 constexpr uint64_t kGroupedFileLimit = 1 << 20;
 constexpr uint64_t kGroupDataTarget = 8 << 20;
+
+// Whether a group with `index_bytes` of records and `data_bytes` of data is full for a file with a
+// record of `header_bytes` and `size` bytes of data: it then ends, and the file starts the next.
+inline bool groupIsFull(uint64_t index_bytes, uint64_t data_bytes, uint64_t header_bytes, uint64_t size) {
+  return index_bytes + header_bytes > kGroupIndexCapacity || data_bytes + size > kGroupDataTarget;
+}
+
+// A record's name, size and checksum as the payload stores them.
+std::string recordHeader(const std::u16string& name, uint64_t size, uint32_t checksum);
+inline uint64_t recordHeaderLength(const std::u16string& name) { return 2 * (name.size() + 1) + 12; }
+
+// After the last frame: six zero bytes and the resource's length less 8.
+constexpr uint64_t kPayloadTrailerLength = 14;
+std::string payloadTrailer(uint64_t length_before_trailer);
 
 // The compressor's parameters for a layout. Every frame of a payload is made with them, so a frame
 // that one of several threads compresses with a context of its own is byte for byte the frame a

@@ -39,10 +39,9 @@ std::u16string textOf(const WideUnit* text) {
 
 // The id of a packed image's build: the first 8 bytes of the SHA-256 of its payload resource.
 std::string buildIdOf(const Bytes& image) {
-  const ResourceNode tree = readResourceTree(image, readPeLayout(image));
-  const ResourceNode* payload = findResource(tree, kRtRcdata, 27);
-  if (payload == nullptr) return "(no payload)";
-  return hexDigits(sha256(payload->data.data(), payload->data.size()), 8);
+  const Bytes payload = payloadResource(image);
+  if (payload.empty()) return "(no payload)";
+  return hexDigits(sha256(payload.data(), payload.size()), 8);
 }
 
 // list's lines of the build, and its folder as the default template gives it.

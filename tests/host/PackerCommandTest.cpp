@@ -45,11 +45,6 @@ constexpr uint16_t kWindowedSubsystem = 2;
 constexpr uint16_t kConsoleSubsystem = 3;
 Bytes windowedProgram() { return tinyProgram(kWindowedSubsystem); }
 
-void put(const fs::path& path, const Bytes& bytes) {
-  fs::create_directories(path.parent_path());
-  writeBytes(path, bytes);
-}
-
 CommandResult pack(const std::vector<std::string>& arguments) {
   std::vector<std::string> command{kTool, "pack"};
   command.insert(command.end(), arguments.begin(), arguments.end());
@@ -60,13 +55,6 @@ CommandResult pack(const std::vector<std::string>& arguments) {
 std::string fileTable(const std::string& listing) {
   const size_t header = listing.find("        size  checksum  name\n");
   return header == std::string::npos ? "" : listing.substr(header);
-}
-
-Bytes payloadResource(const Bytes& image) {
-  const PeLayout layout = readPeLayout(image);
-  const ResourceNode tree = readResourceTree(image, layout);
-  const ResourceNode* payload = findResource(tree, kRtRcdata, 27);
-  return payload != nullptr ? payload->data : Bytes{};
 }
 
 class Packer : public testing::Test {

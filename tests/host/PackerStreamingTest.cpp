@@ -46,17 +46,6 @@ Bytes words(size_t size, uint64_t state) {
   return text;
 }
 
-void put(const fs::path& path, const Bytes& bytes) {
-  fs::create_directories(path.parent_path());
-  writeBytes(path, bytes);
-}
-
-Bytes payloadResource(const Bytes& image) {
-  const ResourceNode tree = readResourceTree(image, readPeLayout(image));
-  const ResourceNode* payload = findResource(tree, kRtRcdata, 27);
-  return payload != nullptr ? payload->data : Bytes{};
-}
-
 // Whatever a directory holds besides the application folder: after a failed pack, nothing.
 std::vector<std::string> leftBeside(const fs::path& directory, const fs::path& app) {
   std::vector<std::string> names;

@@ -15,6 +15,8 @@
 #include <zlib.h>
 
 #include "LittleEndian.h"
+#include "PeImage.h"
+#include "ResourceTree.h"
 
 namespace fs = std::filesystem;
 
@@ -191,6 +193,17 @@ std::vector<uint8_t> icoFile(const std::vector<std::vector<uint8_t>>& images, ui
     file.insert(file.end(), images[i].begin(), images[i].end());
   }
   return file;
+}
+
+void put(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+  std::filesystem::create_directories(path.parent_path());
+  writeBytes(path, bytes);
+}
+
+std::vector<uint8_t> payloadResource(const std::vector<uint8_t>& image) {
+  const ResourceNode tree = readResourceTree(image, readPeLayout(image));
+  const ResourceNode* payload = findResource(tree, kRtRcdata, 27);
+  return payload != nullptr ? payload->data : std::vector<uint8_t>{};
 }
 
 std::vector<uint8_t> randomBytes(size_t size, uint64_t state) {

@@ -14,6 +14,11 @@ std::vector<uint8_t> readStubOrSkip();
 
 std::vector<uint8_t> readBytes(const std::filesystem::path& path);
 void writeBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+// writeBytes, making the folders on the way first.
+void put(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+
+// A packed image's payload resource (RT_RCDATA 27) as embedded; empty when it has none.
+std::vector<uint8_t> payloadResource(const std::vector<uint8_t>& image);
 
 // llvm-readobj's listing of the image with the given option, without the line naming the file.
 std::string runReadobj(const std::string& option, const std::vector<uint8_t>& image);
