@@ -7,7 +7,7 @@
 #include "BuildRecordFile.h"
 #include "BuildUse.h"
 #include "CachedFileState.h"
-#include "FolderLinks.h"
+#include "FolderWalk.h"
 #include "LauncherSettings.h"
 #include "NameCase.h"
 #include "PayloadExtraction.h"
@@ -145,8 +145,7 @@ void setFilePath(const WideUnit* name) {
 // Whether a folder between the folder being emptied and the file is a link or junction: what lies
 // beyond it is not the build's.
 bool passesThroughLink(const WideUnit* path) {
-  DWORD attributes = 0;
-  return firstFolderLink(path, base_length, Walk, LinkFolder, attributes) == FolderOnWay::link;
+  return firstFolderLink(path, base_length, Walk, LinkFolder, folderKindOnDisk) == FolderOnWay::link;
 }
 
 // Deletes the file when it still holds what was unpacked; a changed file is the application's now.

@@ -1,6 +1,5 @@
 #include "CachedFileState.h"
 
-#include "FolderLinks.h"
 #include "IntactCheck.h"
 #include "WideString.h"
 
@@ -72,13 +71,18 @@ bool clearWayForFile(const WideUnit* path, CachedFile state, DWORD attributes) {
   return true;
 }
 
+FolderKind folderKindOnDisk(const WideUnit* path) {
+  const DWORD attributes = GetFileAttributesW(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return FolderKind::missing;
+  return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? FolderKind::link : FolderKind::real;
+}
+
 bool removeFolderLinks(const WideUnit* path, size_t base_length) {
-  DWORD attributes = 0;
-  switch (firstFolderLink(path, base_length, Walk, LinkFolder, attributes)) {
+  switch (firstFolderLink(path, base_length, Walk, LinkFolder, folderKindOnDisk)) {
     case FolderOnWay::real: return true;
     case FolderOnWay::missing: break;  // the writer makes it, and those below it, as real ones
     case FolderOnWay::link:
-      if (!removeLink(LinkFolder, attributes)) {
+      if (!removeLink(LinkFolder, GetFileAttributesW(LinkFolder))) {
         Walk.known_length = 0;
         return false;
       }

@@ -11,6 +11,7 @@
 
 #include <windows.h>
 
+#include "FolderWalk.h"
 #include "OnefilePlatform.h"
 
 enum class CachedFile : uint8_t {
@@ -34,3 +35,6 @@ bool clearWayForFile(const WideUnit* path, CachedFile state, DWORD attributes);
 // link or junction is removed (the link, not the folder it points to), so that the folder is made
 // anew as a real one. False when such a link could not be removed.
 bool removeFolderLinks(const WideUnit* path, size_t base_length);
+
+// What the file system has at `path`, for a FolderWalk: its entry itself, never what a link points to.
+FolderKind folderKindOnDisk(const WideUnit* path);

@@ -1,4 +1,4 @@
-#include "FolderLinks.h"
+#include "FolderWalk.h"
 
 #include "FolderPrefix.h"
 
@@ -15,7 +15,7 @@ size_t parentLengthOf(const WideUnit* path, size_t base_length) {
 }  // namespace
 
 FolderOnWay firstFolderLink(const WideUnit* path, size_t base_length, FolderWalk& walk,
-                            WideBuffer<kFolderWalkCapacity>& link_path, DWORD& attributes) {
+                            WideBuffer<kFolderWalkCapacity>& link_path, FolderKindQuery kindOf) {
   const size_t parent_length = parentLengthOf(path, base_length);
   if (parent_length == 0) return FolderOnWay::real;
   size_t checked = sharedFolderPrefix(path, parent_length, walk.known, walk.known_length);
@@ -27,9 +27,9 @@ FolderOnWay firstFolderLink(const WideUnit* path, size_t base_length, FolderWalk
     size_t end = checked + 1;
     while (end < parent_length && path[end] != '\\') ++end;
     link_path[end] = 0;
-    attributes = GetFileAttributesW(link_path);
-    if (attributes == INVALID_FILE_ATTRIBUTES) return FolderOnWay::missing;
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return FolderOnWay::link;
+    const FolderKind kind = kindOf(link_path);
+    if (kind == FolderKind::missing) return FolderOnWay::missing;
+    if (kind == FolderKind::link) return FolderOnWay::link;
     copyWideString(walk.known, link_path);
     walk.known_length = end;
     link_path[end] = path[end];
