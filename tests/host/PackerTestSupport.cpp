@@ -240,42 +240,42 @@ std::vector<uint8_t> tinyPng(uint32_t width, uint32_t height) {
 
 std::vector<uint8_t> tinyProgram(uint16_t subsystem) {
   std::vector<uint8_t> image(1024, 0);
-  auto put = [&](size_t at, uint64_t value, int bytes) {
+  auto store = [&](size_t at, uint64_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) image[at + i] = static_cast<uint8_t>(value >> (8 * i));
   };
   image[0] = 'M';
   image[1] = 'Z';
-  put(0x3C, 0x40, 4);
-  put(0x40, 'P' | ('E' << 8), 4);
+  store(0x3C, 0x40, 4);
+  store(0x40, 'P' | ('E' << 8), 4);
   // COFF header: x86-64, one section, a PE32+ optional header of 240 bytes, an executable image
   // for a large address space.
-  put(0x44, 0x8664, 2);
-  put(0x46, 1, 2);
-  put(0x54, 240, 2);
-  put(0x56, 0x0022, 2);
+  store(0x44, 0x8664, 2);
+  store(0x46, 1, 2);
+  store(0x54, 240, 2);
+  store(0x56, 0x0022, 2);
   const size_t optional = 0x58;
-  put(optional, 0x20B, 2);
-  put(optional + 16, 0x1000, 4);         // entry point
-  put(optional + 24, 0x140000000, 8);    // image base
-  put(optional + 32, 0x1000, 4);         // section alignment
-  put(optional + 36, 0x200, 4);          // file alignment
-  put(optional + 40, 6, 2);              // operating system version
-  put(optional + 48, 6, 2);              // subsystem version
-  put(optional + 56, 0x2000, 4);         // size of image
-  put(optional + 60, 0x200, 4);          // size of headers
-  put(optional + 68, subsystem, 2);
-  put(optional + 72, 0x100000, 8);       // stack reserve
-  put(optional + 80, 0x1000, 8);         // stack commit
-  put(optional + 88, 0x100000, 8);       // heap reserve
-  put(optional + 96, 0x1000, 8);         // heap commit
-  put(optional + 108, 16, 4);            // data directories
+  store(optional, 0x20B, 2);
+  store(optional + 16, 0x1000, 4);         // entry point
+  store(optional + 24, 0x140000000, 8);    // image base
+  store(optional + 32, 0x1000, 4);         // section alignment
+  store(optional + 36, 0x200, 4);          // file alignment
+  store(optional + 40, 6, 2);              // operating system version
+  store(optional + 48, 6, 2);              // subsystem version
+  store(optional + 56, 0x2000, 4);         // size of image
+  store(optional + 60, 0x200, 4);          // size of headers
+  store(optional + 68, subsystem, 2);
+  store(optional + 72, 0x100000, 8);       // stack reserve
+  store(optional + 80, 0x1000, 8);         // stack commit
+  store(optional + 88, 0x100000, 8);       // heap reserve
+  store(optional + 96, 0x1000, 8);         // heap commit
+  store(optional + 108, 16, 4);            // data directories
   const size_t section = optional + 240;
   for (size_t i = 0; i < 5; ++i) image[section + i] = static_cast<uint8_t>(".text"[i]);
-  put(section + 8, 1, 4);
-  put(section + 12, 0x1000, 4);
-  put(section + 16, 0x200, 4);
-  put(section + 20, 0x200, 4);
-  put(section + 36, 0x60000020, 4);
+  store(section + 8, 1, 4);
+  store(section + 12, 0x1000, 4);
+  store(section + 16, 0x200, 4);
+  store(section + 20, 0x200, 4);
+  store(section + 36, 0x60000020, 4);
   image[0x200] = 0xC3;  // ret
   return image;
 }
