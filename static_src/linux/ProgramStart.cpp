@@ -28,8 +28,6 @@ const char* launcherPath() {
 
 }  // namespace
 
-extern char** environ;
-
 // Cut at the last "/"; a launcher in the root folder gives "/".
 void publishHandOffVariables(const char* argument_zero) {
   memcpy(LauncherDirectory, launcherPath(), strlen(launcherPath()) + 1);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "AppendedTrailer.h"
 #include "BuildRecord.h"
 #include "Crc32.h"
 #include "IconFile.h"
@@ -580,6 +581,42 @@ void buildRecordSeeds(const std::string& directory) {
   save(directory, "cut-short", cut);
 }
 
+// A Linux launcher: a stand-in stub (the ELF magic and padding), the settings, a payload, one
+// executable bit per file and the trailer.
+std::string appendedLauncher(const std::string& settings, const std::string& payload, const std::string& modes) {
+  std::string bytes = "\x7f" "ELF" + std::string(60, '\0');
+  AppendedTrailer trailer{};
+  trailer.settings = {bytes.size(), settings.size()};
+  bytes += settings;
+  trailer.payload = {bytes.size(), payload.size()};
+  bytes += payload;
+  trailer.modes = {bytes.size(), modes.size()};
+  bytes += modes;
+  uint8_t trailer_bytes[kAppendedTrailerLength];
+  writeAppendedTrailer(trailer, trailer_bytes);
+  return bytes + std::string(reinterpret_cast<const char*>(trailer_bytes), sizeof trailer_bytes);
+}
+
+void appendedLauncherSeeds(const std::string& directory) {
+  const std::string settings = withVerify(
+      withKeepBuilds(settingsResourceBytes(kSettingsLayoutVersion,
+                                           {u"Prod", u"1.0", u"", u"{CACHE_DIR}/{PRODUCT}/{VERSION}-{BUILD}",
+                                            u"0123456789abcdef"}),
+                     kKeepAllBuilds),
+      0);
+  const std::vector<PayloadFile> files = {
+      {u"app", std::string(300, 'E')}, {u"empty", ""}, {u"lib\\a.so", std::string(40000, 'x') + "tail"}};
+  const std::string grouped = buildPayloadResource(files.data(), files.size(), 3, 0, PayloadLayout::grouped);
+  const std::string launcher = appendedLauncher(settings, grouped, "\x05");
+  save(directory, "grouped-three-files", launcher);
+  save(directory, "single-frame", appendedLauncher(settings, buildPayloadResource(files.data(), files.size()), "\x01"));
+  save(directory, "no-settings-no-modes", appendedLauncher("", grouped, ""));
+  save(directory, "newer-layout", launcher.substr(0, launcher.size() - 8) + "\x02" + launcher.substr(launcher.size() - 7));
+  save(directory, "cut-short", launcher.substr(0, launcher.size() - 1));
+  const PayloadFile unsafe[] = {{u"app", "x"}, {u"..\\evil", "x"}};
+  save(directory, "unsafe-name", appendedLauncher(settings, buildPayloadResource(unsafe, 2), "\x03"));
+}
+
 int main(int argc, char** argv) {
   if (argc != 2) return 64;
   const std::string corpora = argv[1];
@@ -590,5 +627,6 @@ int main(int argc, char** argv) {
   iconSeeds(corpora, corpora + "/icon-file");
   versionSeeds(corpora, corpora + "/version-resource");
   buildRecordSeeds(corpora + "/build-record");
+  appendedLauncherSeeds(corpora + "/appended-launcher");
   return 0;
 }

@@ -49,7 +49,8 @@ TEST_F(LinuxLauncherTest, RefusesDamagedAppendedDataBeforeWritingAnything) {
   const std::vector<PackedFile> files = standardFiles();
   makeLauncher(files);
   const std::string good = readFile(launcherPath());
-  const size_t stub_length = readFile(getenv("ONEFILE_LINUX_STUB")).size();
+  const size_t stub_length = good.size() - settingsFor(kDefaultTemplate).size() - payloadOf(files).size() -
+                             (files.size() + 7) / 8 - kAppendedTrailerLength;
   const std::string payload_message = "Error, couldn't find attached data header.\n";
   const struct {
     const char* what;

@@ -16,8 +16,6 @@
 #include <iterator>
 #include <string>
 
-extern char** environ;
-
 namespace {
 
 std::string Record;
@@ -29,9 +27,9 @@ void field(const std::string& key, const std::string& value) {
   Record += '\0';
 }
 
-std::string variable(const char* name) {
+std::string variable(const char* name, const char* unset = "<unset>") {
   const char* value = getenv(name);
-  return value != nullptr ? value : "<unset>";
+  return value != nullptr ? value : unset;
 }
 
 std::string folderOfSelf() {
@@ -67,7 +65,7 @@ int main(int argc, char** argv) {
     field(std::string("env:") + name, variable(name));
   }
   const std::string folder = folderOfSelf();
-  const std::string check = getenv("ONEFILE_TEST_CHECK") != nullptr ? getenv("ONEFILE_TEST_CHECK") : "";
+  const std::string check = variable("ONEFILE_TEST_CHECK", "");
   for (size_t start = 0; start < check.size();) {
     size_t end = check.find(':', start);
     if (end == std::string::npos) end = check.size();
@@ -80,6 +78,7 @@ int main(int argc, char** argv) {
     std::ofstream(partial, std::ios::binary) << Record;
     rename(partial.c_str(), record_path);
   }
-  if (getenv("ONEFILE_TEST_SIGNAL") != nullptr) raise(atoi(getenv("ONEFILE_TEST_SIGNAL")));
-  return getenv("ONEFILE_TEST_EXIT") != nullptr ? atoi(getenv("ONEFILE_TEST_EXIT")) : 0;
+  const std::string signal_number = variable("ONEFILE_TEST_SIGNAL", "");
+  if (!signal_number.empty()) raise(atoi(signal_number.c_str()));
+  return atoi(variable("ONEFILE_TEST_EXIT", "0").c_str());
 }

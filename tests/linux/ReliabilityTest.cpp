@@ -18,7 +18,9 @@ std::vector<PackedFile> largeFiles() {
     const std::vector<uint8_t> bytes = randomBytes(3 << 20, 0x1234 + i);
     files.push_back({u"big" + std::u16string(1, char16_t(u'0' + i)), std::string(bytes.begin(), bytes.end())});
   }
-  for (int i = 0; i < 20; ++i) files.push_back({u"small\\f" + std::u16string(1, char16_t(u'a' + i)), std::string(500, 'a' + i)});
+  for (char letter = 'a'; letter < 'u'; ++letter) {
+    files.push_back({u"small\\f" + std::u16string(1, char16_t(letter)), std::string(500, letter)});
+  }
   return files;
 }
 
@@ -77,13 +79,18 @@ TEST_F(LinuxLauncherTest, AStartKilledDuringItsFirstExtractionHealsOnTheNext) {
     if (moment.pause_microseconds > 0) std::this_thread::sleep_for(std::chrono::microseconds(moment.pause_microseconds));
     kill(process, SIGKILL);
     waitFor(process, root() + "/stderr");
-    // Whatever the start left under a payload file's name is that whole file.
+    // Whatever the start left under a payload file's name is that whole file or visibly shorter
+    // (on a file system without unnamed files): never the entry's size without its content.
     const auto left = treeFiles(folder);
     for (const PackedFile& file : files) {
       std::string name(file.name.begin(), file.name.end());
       for (char& unit : name) unit = unit == '\\' ? '/' : unit;
       const auto found = left.find(name);
-      if (found != left.end()) EXPECT_EQ(file.data, found->second) << name << " is incomplete under its own name";
+      if (found == left.end()) continue;
+      EXPECT_LE(found->second.size(), file.data.size()) << name;
+      if (found->second.size() == file.data.size()) {
+        EXPECT_TRUE(file.data == found->second) << name << " looks complete but is not";
+      }
     }
     const Finished healed = run({"ONEFILE_TEST_CHECK=" + checkList(files)});
     ASSERT_TRUE(exitedWith(healed, 0)) << healed.error;
