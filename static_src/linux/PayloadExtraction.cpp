@@ -1,6 +1,7 @@
 #include "PayloadExtraction.h"
 
 #include "AppendedTrailer.h"
+#include "BuildRecordFile.h"
 #include "CachedFileState.h"
 #include "DirectoryCreation.h"
 #include "ExtractedFileWriter.h"
@@ -71,14 +72,17 @@ bool testGroup() {
   bool all_intact = true;
   uint32_t offset = 0;
   for (uint32_t i = 0; nextGroupRecord(Group, offset, Record); ++i) {
+    recordOwnBuildFile(Record.name, Record.size, Record.stored_checksum);
     buildEntryPath(Record.name);
     if (ChildExecutablePath[0] == 0) {
       copyWideString(ChildExecutablePath, EntryPath);
       memcpy(ChildExecutableBytes, EntryPathBytes, strlen(EntryPathBytes) + 1);
     }
     if (!removeFolderLinks(EntryPath, wideLength(TargetDirectory))) failOpenForWriting(EntryPath);
-    RecordState[i] = inspectCachedFile(EntryPathBytes, Record.size, Record.stored_checksum, isExecutable(i),
-                                       CheckBuffer, kCheckBufferSize);
+    RecordState[i] = fileAsRecorded(EntryPathBytes)
+                         ? CachedFile::intact
+                         : inspectCachedFile(EntryPathBytes, Record.size, Record.stored_checksum, isExecutable(i),
+                                             CheckBuffer, kCheckBufferSize);
     all_intact = all_intact && RecordState[i] == CachedFile::intact;
   }
   return all_intact;
@@ -121,11 +125,13 @@ void extractPayload(const uint8_t* modes, uint64_t modes_length) {
   makeExtractionFolder(TargetDirectory);
   startDirectoryCreationAt(TargetDirectory);
   lockExtractionDirectory(TargetDirectory);
+  beginOwnBuildRecord(TargetDirectory);
   for (;;) {
     switch (readPayloadGroup(payload_stream, group_layout, Group)) {
       case GroupStatus::group: break;
       case GroupStatus::end:
         closePayloadStream(payload_stream);
+        finishOwnBuildRecord();
         unlockExtractionDirectory();
         return;
       case GroupStatus::decodeError:

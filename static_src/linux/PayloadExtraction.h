@@ -1,6 +1,7 @@
 // Unpacking the payload into the extraction directory on Linux, as on Windows: a file whose copy
-// on disk has the stored CRC-32 is kept and its data skipped; every other is written anew, whole,
-// with the mode its executable bit asks for. Nothing is deleted but what stands where a payload
+// on disk has the stored CRC-32 (or, under `--verify changed`, the state its build record holds) is
+// kept and its data skipped; every other is written anew, whole, with the mode its executable bit
+// asks for. Nothing is deleted but what stands where a payload
 // file belongs and a link where a payload folder belongs.
 #pragma once
 

@@ -31,8 +31,9 @@ std::vector<PackedFile> LinuxLauncherTest::standardFiles() const {
           {u"empty", "", false}};
 }
 
-void LinuxLauncherTest::makeLauncher(const std::vector<PackedFile>& files, const std::u16string& extraction_template) {
-  writeLauncher(launcherPath(), settingsFor(extraction_template), payloadOf(files), modesOf(files));
+void LinuxLauncherTest::makeLauncher(const std::vector<PackedFile>& files, const std::u16string& extraction_template,
+                                     uint16_t verify) {
+  writeLauncher(launcherPath(), settingsFor(extraction_template, verify), payloadOf(files), modesOf(files));
 }
 
 std::vector<std::string> LinuxLauncherTest::environment(const std::vector<std::string>& extra) const {

@@ -25,7 +25,8 @@ class LinuxLauncherTest : public ::testing::Test {
   // (executable) and an empty file.
   std::vector<PackedFile> standardFiles() const;
   // Writes the launcher at launcherPath().
-  void makeLauncher(const std::vector<PackedFile>& files, const std::u16string& extraction_template = kDefaultTemplate);
+  void makeLauncher(const std::vector<PackedFile>& files, const std::u16string& extraction_template = kDefaultTemplate,
+                    uint16_t verify = 0);
 
   // HOME, PATH and ONEFILE_TEST_RECORD; `extra` entries ("NAME=value") are added, and an entry
   // "NAME" alone removes that variable.
@@ -59,6 +60,21 @@ class LinuxLauncherTest : public ::testing::Test {
  private:
   std::string root_;
 };
+
+// The names whose bytes differ between two trees of files (or stand in one only): a failure shows
+// names, not megabytes.
+inline std::vector<std::string> differingFiles(const std::map<std::string, std::string>& expected,
+                                               const std::map<std::string, std::string>& found) {
+  std::vector<std::string> names;
+  for (const auto& file : expected) {
+    const auto match = found.find(file.first);
+    if (match == found.end() || match->second != file.second) names.push_back(file.first);
+  }
+  for (const auto& file : found) {
+    if (expected.count(file.first) == 0) names.push_back(file.first);
+  }
+  return names;
+}
 
 inline bool exitedWith(const Finished& finished, int code) {
   return WIFEXITED(finished.status) && WEXITSTATUS(finished.status) == code;

@@ -31,11 +31,11 @@ void writeFile(const std::string& path, const std::string& bytes) {
   if (!out) throw std::runtime_error("cannot write " + path);
 }
 
-std::string settingsFor(const std::u16string& extraction_template) {
+std::string settingsFor(const std::u16string& extraction_template, uint16_t verify) {
   return withVerify(
       withKeepBuilds(settingsResourceBytes(3, {u"Prod", u"1.0", u"", extraction_template, u"0123456789abcdef"}),
                      0xFFFF),
-      0);
+      verify);
 }
 
 std::string payloadOf(const std::vector<PackedFile>& files, PayloadLayout layout) {

@@ -23,8 +23,8 @@ std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 
 // Layout 3 settings for the product "Prod", version "1.0", the build id 0123456789abcdef, every
-// build kept and every file verified, with the given extraction template.
-std::string settingsFor(const std::u16string& extraction_template);
+// build kept, with the given extraction template and verify mode (0 all, 1 changed).
+std::string settingsFor(const std::u16string& extraction_template, uint16_t verify = 0);
 
 std::string payloadOf(const std::vector<PackedFile>& files, PayloadLayout layout = PayloadLayout::grouped);
 std::vector<bool> modesOf(const std::vector<PackedFile>& files);

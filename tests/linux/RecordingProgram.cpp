@@ -5,6 +5,8 @@
 //                         it records as it finds them when it starts
 //   ONEFILE_TEST_EXIT     exit code
 //   ONEFILE_TEST_SIGNAL   a signal it raises against itself at the end
+// It also records how many bytes its process has read so far ("rchar" of /proc/self/io), which
+// counts what the launcher read before it became this program.
 // The record is a list of fields, each "key", a zero byte, "value", a zero byte (RecordedRun.h).
 #include <signal.h>
 #include <stdio.h>
@@ -56,7 +58,20 @@ void recordFile(const std::string& folder, const std::string& name) {
 
 }  // namespace
 
+// Read before anything else of this program's own.
+std::string bytesReadSoFar() {
+  std::ifstream in("/proc/self/io");
+  std::string key;
+  std::string value;
+  while (in >> key >> value) {
+    if (key == "rchar:") return value;
+  }
+  return "unknown";
+}
+
 int main(int argc, char** argv) {
+  const std::string read_before = bytesReadSoFar();
+  field("rchar", read_before);
   for (int i = 0; i < argc; ++i) field("arg", argv[i]);
   field("pid", std::to_string(getpid()));
   char cwd[4096];
