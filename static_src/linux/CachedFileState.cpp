@@ -62,9 +62,12 @@ CachedFile inspectCachedFile(const char* path, uint64_t size, uint32_t stored_ch
                       static_cast<uint64_t>(entry.st_size) == size &&
                       (size == 0 || fileContentMatches(readFromDescriptor, &descriptor, buffer, capacity, size,
                                                        stored_checksum));
-  if (intact && ((entry.st_mode & 0111) != 0) != executable) {
+  // Every executable bit counts, against the mode the umask lets a new file have: a script only
+  // its group may run is as wrong as data anyone may run.
+  const uint32_t wanted = extractedFileMode(executable);
+  if (intact && (entry.st_mode & 0111) != (wanted & 0111)) {
     // Best effort: a file that keeps its old mode still runs as it did before.
-    fchmod(descriptor, extractedFileMode(executable));
+    fchmod(descriptor, wanted);
   }
   close(descriptor);
   return intact ? CachedFile::intact : CachedFile::rewrite;

@@ -18,8 +18,8 @@ enum class CachedFile : uint8_t {
 uint32_t extractedFileMode(bool executable);
 
 // Reads the regular file at `path` (bytes, as the system takes it) once through `buffer` and
-// decides. A file found intact whose executable bit differs from `executable` gets the mode it
-// should have, its content left as it is.
+// decides. A file found intact whose executable bits differ from those extractedFileMode(executable)
+// gives gets that mode, its content left as it is.
 CachedFile inspectCachedFile(const char* path, uint64_t size, uint32_t stored_checksum, bool executable,
                              uint8_t* buffer, uint32_t capacity);
 

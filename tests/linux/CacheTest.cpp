@@ -74,15 +74,24 @@ TEST_F(LinuxLauncherTest, OnlyFilesMarkedExecutableAreExecutable) {
   EXPECT_EQ(expected, modes()) << "with umask 022";
 
   // A warm start puts the bits right without writing the files again.
-  chmod((cacheFolder() + "/tool.sh").c_str(), 0644);
-  chmod((cacheFolder() + "/data.txt").c_str(), 0755);
-  const auto before = treeState(cacheFolder());
-  ASSERT_TRUE(exitedWith(run(), 0));
-  EXPECT_EQ(expected, modes());
-  auto after = treeState(cacheFolder());
-  for (const char* name : {"tool.sh", "data.txt"}) {
-    EXPECT_EQ(before.at(name).inode, after.at(name).inode) << name;
-    EXPECT_EQ(before.at(name).modified, after.at(name).modified) << name;
+  const struct {
+    mode_t tool;  // marked executable
+    mode_t data;  // not marked
+  } cases[] = {{0644, 0755}, {0655, 0645}, {0745, 0654}};
+  for (const auto& row : cases) {
+    char modes_shown[32];
+    snprintf(modes_shown, sizeof modes_shown, "tool.sh %o, data.txt %o", row.tool, row.data);
+    SCOPED_TRACE(modes_shown);
+    chmod((cacheFolder() + "/tool.sh").c_str(), row.tool);
+    chmod((cacheFolder() + "/data.txt").c_str(), row.data);
+    const auto before = treeState(cacheFolder());
+    ASSERT_TRUE(exitedWith(run(), 0));
+    EXPECT_EQ(expected, modes());
+    auto after = treeState(cacheFolder());
+    for (const char* name : {"tool.sh", "data.txt"}) {
+      EXPECT_EQ(before.at(name).inode, after.at(name).inode) << name;
+      EXPECT_EQ(before.at(name).modified, after.at(name).modified) << name;
+    }
   }
 }
 
