@@ -218,6 +218,8 @@ bool fileAsRecorded(const WideUnit* path) {
   return as_recorded;
 }
 
+bool fileStatesTrusted() { return states_trusted; }
+
 void finishOwnBuildRecord() {
   if (states_trusted) closeRecordFile(own_check);
   states_trusted = false;

@@ -38,6 +38,9 @@ void recordOwnBuildFile(const WideUnit* name, uint64_t size, uint32_t stored_che
 // Called for every payload file, in payload order, with its full path: true when the record's
 // states are trusted and the file's listing shows exactly the state recorded for it.
 bool fileAsRecorded(const WideUnit* path);
+// True while the record's states are trusted: the start reads folder listings for fileAsRecorded,
+// and what they show of the folders on the way serves the walk too (listedFolderKind).
+bool fileStatesTrusted();
 // Once every file is in place: completes the record (with the files' states when this start checks
 // only changed files and its volume keeps them) and renames it into place. Silent on failure:
 // without a record, the folder is simply never removed, and the next start checks every file.

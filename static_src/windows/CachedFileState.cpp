@@ -77,8 +77,8 @@ FolderKind folderKindOnDisk(const WideUnit* path) {
   return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? FolderKind::link : FolderKind::real;
 }
 
-bool removeFolderLinks(const WideUnit* path, size_t base_length) {
-  switch (firstFolderLink(path, base_length, Walk, LinkFolder, folderKindOnDisk)) {
+bool removeFolderLinks(const WideUnit* path, size_t base_length, FolderKindQuery kindOf) {
+  switch (firstFolderLink(path, base_length, Walk, LinkFolder, kindOf)) {
     case FolderOnWay::real: return true;
     case FolderOnWay::missing: break;  // the writer makes it, and those below it, as real ones
     case FolderOnWay::link:

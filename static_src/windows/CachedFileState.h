@@ -33,8 +33,9 @@ bool clearWayForFile(const WideUnit* path, CachedFile state, DWORD attributes);
 // Looks at every folder between the extraction directory (the first `base_length` units of `path`)
 // and the file at `path` that the start has not looked at yet, outermost first. A folder that is a
 // link or junction is removed (the link, not the folder it points to), so that the folder is made
-// anew as a real one. False when such a link could not be removed.
-bool removeFolderLinks(const WideUnit* path, size_t base_length);
+// anew as a real one. False when such a link could not be removed. `kindOf` tells what a folder is
+// (folderKindOnDisk, or what a listing already read shows).
+bool removeFolderLinks(const WideUnit* path, size_t base_length, FolderKindQuery kindOf);
 
 // What the file system has at `path`, for a FolderWalk: its entry itself, never what a link points to.
 FolderKind folderKindOnDisk(const WideUnit* path);

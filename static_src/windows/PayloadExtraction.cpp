@@ -11,6 +11,7 @@
 #include "FatalErrors.h"
 #include "PayloadGroup.h"
 #include "PayloadStream.h"
+#include "RecordedStates.h"
 #include "SeenNames.h"
 #include "StartTrace.h"
 
@@ -73,7 +74,8 @@ bool testGroup() {
     recordOwnBuildFile(Record.name, Record.size, Record.stored_checksum);
     buildEntryPath(Record.name);
     if (ChildExecutablePath[0] == 0) copyWideString(ChildExecutablePath, EntryPath);
-    if (!removeFolderLinks(EntryPath, wideLength(TargetDirectory))) {
+    const FolderKindQuery kindOf = fileStatesTrusted() ? listedFolderKind : folderKindOnDisk;
+    if (!removeFolderLinks(EntryPath, wideLength(TargetDirectory), kindOf)) {
       drainExtractionWriter();
       failOpenForWriting(EntryPath);
     }

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "BuildRecord.h"
+#include "FolderWalk.h"
 #include "OnefilePlatform.h"
 
 // Whether the volume that holds `directory` keeps what a state needs: a stable file id and times
@@ -20,9 +21,14 @@
 bool volumeKeepsFileStates(const WideUnit* directory);
 
 // The state of the regular file at `path` as its folder's listing shows it; false when the folder
-// cannot be listed or the listing has no regular file of that name. A folder's listing is read once
-// and kept until another folder is asked for.
+// cannot be listed or the listing has no regular file of that name. The listings of the folders on
+// the way to the last path asked about are kept (FolderStates.h), so each is read once.
 bool currentFileState(const WideUnit* path, RecordedFileState& state);
 
-// Drops the kept listing: files were written since it was read.
+// What is at `path`, from its folder's listing (read as for currentFileState): the same answers as
+// folderKindOnDisk (CachedFileState.h), which it asks when the listing cannot tell. A warm start
+// that reads listings anyway spares one query per folder on the way.
+FolderKind listedFolderKind(const WideUnit* path);
+
+// Drops the kept listings: files were written since they were read.
 void forgetListedFolder();
