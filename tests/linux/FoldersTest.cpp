@@ -24,6 +24,8 @@ TEST_F(LinuxLauncherTest, TemplatesTakeTheirFoldersFromTheEnvironment) {
       {"XDG_CACHE_HOME", kDefaultTemplate, {"XDG_CACHE_HOME=@/xdg"}, "xdg/Prod/1.0-01234567", ""},
       {"a relative XDG_CACHE_HOME is not taken", kDefaultTemplate, {"XDG_CACHE_HOME=xdg"}, "home/.cache/Prod/1.0-01234567", ""},
       {"XDG_CACHE_HOME without HOME", kDefaultTemplate, {"HOME", "XDG_CACHE_HOME=@/xdg"}, "xdg/Prod/1.0-01234567", ""},
+      {"a home folder whose name is not UTF-8", kDefaultTemplate, {"HOME=@/h\xe9me"}, "h\xe9me/.cache/Prod/1.0-01234567", ""},
+      {"a home folder in UTF-8", kDefaultTemplate, {"HOME=@/h\xc3\xa9me"}, "h\xc3\xa9me/.cache/Prod/1.0-01234567", ""},
       {"backslashes as separators", u"{HOME}\\apps\\{PRODUCT}", {}, "home/apps/Prod", ""},
       {"TMPDIR", u"{TEMP}/{PRODUCT}", {"TMPDIR=@/temp"}, "temp/Prod", ""},
       {"TMPDIR without HOME", u"{TEMP}/{PRODUCT}", {"HOME", "TMPDIR=@/temp"}, "temp/Prod", ""},
