@@ -75,6 +75,7 @@ bool testGroup() {
     recordOwnBuildFile(Record.name, Record.size, Record.stored_checksum);
     buildEntryPath(Record.name);
     if (ChildExecutablePath[0] == 0) {
+      // A path that fits ChildExecutablePath's units fits its bytes: at most three per unit.
       copyWideString(ChildExecutablePath, EntryPath);
       memcpy(ChildExecutableBytes, EntryPathBytes, strlen(EntryPathBytes) + 1);
     }
