@@ -2,6 +2,7 @@
 // leaves no file that looks complete but is not, and the next start runs complete files; eight
 // first starts at once all run complete files.
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -72,8 +73,12 @@ TEST_F(LinuxLauncherTest, AStartKilledDuringItsFirstExtractionHealsOnTheNext) {
     std::filesystem::remove_all(home() + "/.cache", ignored);
     const pid_t process = start();
     while (!moment.reached()) {
-      int status = 0;
-      if (waitpid(process, &status, WNOHANG) == process) break;
+      // A start that has ended stays unreaped, so that its process id cannot be another's when it
+      // is killed below.
+      siginfo_t ended = {};
+      if (waitid(P_PID, static_cast<id_t>(process), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 && ended.si_pid == process) {
+        break;
+      }
       std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     if (moment.pause_microseconds > 0) std::this_thread::sleep_for(std::chrono::microseconds(moment.pause_microseconds));
