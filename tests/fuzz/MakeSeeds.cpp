@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "AppendedParts.h"
+#include "AppendedTrailer.h"
 #include "BuildRecord.h"
 #include "Crc32.h"
 #include "IconFile.h"
@@ -347,6 +349,42 @@ void payloadSeeds(const std::string& directory) {
   save(directory, "window-2-to-28", "QOV" + frame + content);
 }
 
+// A Linux launcher: a stand-in ELF header, then settings, payload and modes, then the trailer
+// that names them.
+Bytes appendedImage(const std::string& settings, const std::string& payload, const Bytes& modes) {
+  Bytes image = {0x7F, 'E', 'L', 'F', 2, 1, 1};
+  image.resize(64);
+  AppendedTrailer trailer{};
+  trailer.settings = {image.size(), settings.size()};
+  image.insert(image.end(), settings.begin(), settings.end());
+  trailer.payload = {image.size(), payload.size()};
+  image.insert(image.end(), payload.begin(), payload.end());
+  trailer.modes = {image.size(), modes.size()};
+  image.insert(image.end(), modes.begin(), modes.end());
+  uint8_t bytes[kAppendedTrailerLength];
+  writeAppendedTrailer(trailer, bytes);
+  image.insert(image.end(), bytes, bytes + sizeof bytes);
+  return image;
+}
+
+void appendedSeeds(const std::string& directory) {
+  const std::string settings = withVerify(
+      withKeepBuilds(settingsResourceBytes(3, {u"Tool", u"1.0", u"", u"{CACHE_DIR}/{PRODUCT}/{VERSION}-{BUILD}",
+                                               u"0123456789abcdef"}),
+                     0),
+      1);
+  const std::vector<PayloadFile> files = {{u"run", "#!/bin/sh"}, {u"data\\a.txt", "some text"}};
+  const std::string payload = buildPayloadResource(files.data(), files.size(), 3, 0, PayloadLayout::grouped);
+  const Bytes packed = appendedImage(settings, payload, modeBits({true, false}));
+  save(directory, "tiny-packed", packed);
+  save(directory, "tiny-packed-per-file",
+       appendedImage(settings, buildPayloadResource(files.data(), files.size(), 3, 0, PayloadLayout::perFile), {}));
+  save(directory, "no-trailer", Bytes(packed.begin(), packed.end() - 1));
+  save(directory, "later-layout", changed(packed, [](Bytes& b) { b[b.size() - 8] = 2; }));
+  save(directory, "payload-past-the-end",
+       changed(packed, [](Bytes& b) { writeU64(&b[b.size() - kAppendedTrailerLength + 24], b.size()); }));
+}
+
 void executableSeeds(const std::string& directory) {
   const std::vector<PayloadFile> files = {{u"app.exe", "MZ program"}, {u"data\\a.txt", "some text"}};
   const Bytes packed = packedImage(buildPayloadResource(files.data(), files.size()));
@@ -585,6 +623,7 @@ int main(int argc, char** argv) {
   const std::string corpora = argv[1];
   payloadSeeds(corpora + "/payload-walk");
   executableSeeds(corpora + "/pe-list");
+  appendedSeeds(corpora + "/appended-list");
   executableSeeds(corpora + "/resource-write");
   settingsSeeds(corpora, corpora + "/launcher-settings");
   iconSeeds(corpora, corpora + "/icon-file");
