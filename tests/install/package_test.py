@@ -65,7 +65,7 @@ class DebianPackage(ScratchTest):
         self.assertEqual(fields["Version"], packer_version())
         self.assertEqual(fields["Architecture"], "amd64")
         self.assertEqual(fields["Section"], "devel")
-        self.assertTrue(fields["Description"].startswith("make one Windows executable from an application folder\n"))
+        self.assertTrue(fields["Description"].startswith("make one Windows or Linux executable from an application folder\n"))
         depends = {entry.split()[0] for entry in fields["Depends"].split(", ")}
         usr = unpack_deb(self.scratch)
         self.assertEqual(depends, needed_library_packages(os.path.join(usr, "bin", "onefile-pack")))
