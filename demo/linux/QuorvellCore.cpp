@@ -1,0 +1,3 @@
+#include "QuorvellCore.h"
+
+extern "C" const char* quorvellMotto() { return "one file in, a whole folder out"; }
