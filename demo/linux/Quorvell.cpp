@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
   for (const char* name : {"TOLVAR_ONEFILE_PARENT", "TOLVAR_ONEFILE_START", "TOLVAR_ONEFILE_DIRECTORY",
                            "TOLVAR_ORIGINAL_ARGV0"}) {
     const char* value = getenv(name);
-    printf("  %s=%s\n", name, value != nullptr ? value : "");
+    printf("  %s=%s\n", name, value != nullptr ? value : "(not set)");
   }
   char current[PATH_MAX];
   printf("current directory: %s\n", getcwd(current, sizeof current) != nullptr ? current : "(unknown)");
