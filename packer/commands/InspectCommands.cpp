@@ -63,9 +63,10 @@ uint32_t checksumOnDisk(const fs::path& path) {
 
 void discard(const uint8_t*, size_t) {}
 
-std::unique_ptr<LauncherSettings> settingsFrom(ByteView bytes, const std::string& shown, const char* where) {
+std::unique_ptr<LauncherSettings> settingsFrom(ByteView bytes, const std::string& shown, const char* where,
+                                               PathStyle paths) {
   auto settings = std::make_unique<LauncherSettings>();
-  const SettingsResult result = readLauncherSettings(bytes.data(), bytes.size(), *settings);
+  const SettingsResult result = readLauncherSettings(bytes.data(), bytes.size(), *settings, paths);
   if (result.status != SettingsStatus::ok) {
     char reason[128];
     describeSettingsProblem(result, reason, sizeof reason);
@@ -86,7 +87,7 @@ std::unique_ptr<LauncherSettings> readPackedSettings(ByteView image, const std::
   }
   const ResourceNode* resource = findResource(tree, kRtRcdata, kSettingsResourceId);
   if (resource == nullptr) return nullptr;
-  return settingsFrom(ByteView(image.data() + resource->image_offset, resource->image_length), shown, "resource 29");
+  return settingsFrom(ByteView(image.data() + resource->image_offset, resource->image_length), shown, "resource 29", PathStyle::windows);
 }
 
 // What the commands read of a packed executable of either target.
@@ -116,7 +117,7 @@ Packed readPacked(ByteView image, const std::string& shown) {
 std::unique_ptr<LauncherSettings> readSettingsOf(const Packed& packed, ByteView image, const std::string& shown) {
   if (packed.target == PackTarget::windowsX86_64) return readPackedSettings(image, shown);
   if (packed.appended.settings.empty()) return nullptr;
-  return settingsFrom(packed.appended.settings, shown, "appended");
+  return settingsFrom(packed.appended.settings, shown, "appended", PathStyle::linux);
 }
 
 void listIdentity(const LauncherSettings* packed, PackTarget target, const std::string& kind_line, std::ostream& out) {

@@ -68,7 +68,7 @@ void packLinuxLauncher(const PackRequest& request, const fs::path& stub_path) {
   for (const AppFile& file : files) requireOutputIsNoInput(request.output, file.path, "application file");
   const MainProgramResources main = readMainProgramResources(files.front().path);
   const AppIdentity identity = resolveIdentity(request.identity, main.version, outputName(request.output),
-                                               kLinuxExtractionTemplate);
+                                               kLinuxExtractionTemplate, PathStyle::linux);
   const PayloadPlan plan = planPayload(plannedFiles(files), request.layout);
 
   std::vector<uint8_t> head = stub;

@@ -91,7 +91,7 @@ LauncherSettings settingsOf(const AppIdentity& identity, const std::string& buil
   return settings;
 }
 
-std::string templateProblem(const TemplateCheck& check, const std::u16string& text) {
+std::string templateProblem(const TemplateCheck& check, const std::u16string& text, PathStyle paths) {
   const std::string position = " at position " + std::to_string(check.position + 1);
   switch (check.problem) {
     case TemplateProblem::none: break;
@@ -109,29 +109,33 @@ std::string templateProblem(const TemplateCheck& check, const std::u16string& te
       return "contains '" + printableUtf8(text.substr(check.position, 1)) + "'" + position +
              ", which Windows does not allow in a path";
     case TemplateProblem::notAbsolute:
+      if (paths == PathStyle::linux) {
+        return "gives no absolute path: begin it with \"/\" or one of {CACHE_DIR}, {HOME}, {TEMP}, {PROGRAM_DIR}, "
+               "{PROGRAM}, {PROGRAM_BASE}";
+      }
       return "gives no absolute path: begin it with a drive (\"C:\\\"), \"\\\\\", or one of {CACHE_DIR}, {HOME}, {TEMP}, "
              "{PROGRAM_DIR}, {PROGRAM}, {PROGRAM_BASE}";
   }
   return "is not a valid template";
 }
 
-std::string templateSettingsProblem(const SettingsResult& result, const std::u16string& text) {
+std::string templateSettingsProblem(const SettingsResult& result, const std::u16string& text, PathStyle paths) {
   switch (result.value_problem) {
     case ValueProblem::illFormed: return "is not valid Unicode text";
     case ValueProblem::directoryTooLong:
       return "can give an extraction directory of " + std::to_string(result.directory_length) + " units, more than the " +
              std::to_string(kExtractionDirectoryLimit) + " a start can use";
-    default: return templateProblem(result.template_check, text);
+    default: return templateProblem(result.template_check, text, paths);
   }
 }
 
-void requireSettings(const AppIdentity& identity) {
+void requireSettings(const AppIdentity& identity, PathStyle paths) {
   const LauncherSettings settings = settingsOf(identity, kBuildIdToCome);
-  const SettingsResult result = checkLauncherSettings(settings);
+  const SettingsResult result = checkLauncherSettings(settings, paths);
   if (result.status == SettingsStatus::ok) return;
   if (result.field == SettingsField::keepBuilds) throw PackError(keepBuildsRefusal(std::to_string(identity.keep_builds)));
   if (result.field == SettingsField::extractionTemplate) {
-    failValue(kTemplate, identity.extraction_template, templateSettingsProblem(result, identity.extraction_template.text));
+    failValue(kTemplate, identity.extraction_template, templateSettingsProblem(result, identity.extraction_template.text, paths));
   }
   const bool is_version = result.field == SettingsField::version;
   const bool is_company = result.field == SettingsField::company;
@@ -174,7 +178,8 @@ std::u16string fallbackVersion(const MainProgramVersion& main) {
 }  // namespace
 
 AppIdentity resolveIdentity(const IdentityOptions& options, const MainProgramVersion& main_version,
-                            const std::u16string& output_name, const std::u16string& default_template) {
+                            const std::u16string& output_name, const std::u16string& default_template,
+                            PathStyle paths) {
   AppIdentity identity;
   identity.output_name = output_name;
   identity.name = optionOrMain(options.name, kName, main_version, u"ProductName", "ProductName")
@@ -202,7 +207,7 @@ AppIdentity resolveIdentity(const IdentityOptions& options, const MainProgramVer
   requireLength(kVersion, identity.version);
   requireLength(kCompany, identity.company);
   requireLength(kTemplate, identity.extraction_template);
-  requireSettings(identity);
+  requireSettings(identity, paths);
   requireText(kDescription, identity.description);
   requireText(kCopyright, identity.copyright);
   return identity;

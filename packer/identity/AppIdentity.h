@@ -81,7 +81,8 @@ struct MainProgramVersion {
 // wrong with it, when any value breaks the rules of LauncherSettings.h or its length limit.
 AppIdentity resolveIdentity(const IdentityOptions& options, const MainProgramVersion& main_version,
                             const std::u16string& output_name,
-                            const std::u16string& default_template = kDefaultExtractionTemplate);
+                            const std::u16string& default_template = kDefaultExtractionTemplate,
+                            PathStyle paths = PathStyle::windows);
 
 // How --keep-builds refuses a value: one line naming the option and what it takes.
 std::string keepBuildsRefusal(const std::string& value);

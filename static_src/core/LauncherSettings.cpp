@@ -118,7 +118,7 @@ const char* fieldName(SettingsField field) {
 
 }  // namespace
 
-SettingsResult readLauncherSettings(const uint8_t* bytes, size_t length, LauncherSettings& settings) {
+SettingsResult readLauncherSettings(const uint8_t* bytes, size_t length, LauncherSettings& settings, PathStyle style) {
   if (bytes == nullptr || length < kSettingsHeaderLength) return resultOf(SettingsStatus::cutShort, SettingsField::none);
   for (size_t i = 0; i < sizeof kSettingsSignature; ++i) {
     if (bytes[i] != kSettingsSignature[i]) return resultOf(SettingsStatus::wrongSignature, SettingsField::none);
@@ -162,10 +162,10 @@ SettingsResult readLauncherSettings(const uint8_t* bytes, size_t length, Launche
     at += 2;
   }
   if (at != length) return resultOf(SettingsStatus::trailingBytes, SettingsField::none);
-  return checkLauncherSettings(settings);
+  return checkLauncherSettings(settings, style);
 }
 
-SettingsResult checkLauncherSettings(const LauncherSettings& settings) {
+SettingsResult checkLauncherSettings(const LauncherSettings& settings, PathStyle style) {
   const struct {
     SettingsField field;
     const WideUnit* text;
@@ -192,7 +192,7 @@ SettingsResult checkLauncherSettings(const LauncherSettings& settings) {
   if (!isWellFormed(settings.extraction_template)) {
     return invalidValue(SettingsField::extractionTemplate, ValueProblem::illFormed);
   }
-  const TemplateCheck check = checkExtractionTemplate(settings.extraction_template);
+  const TemplateCheck check = checkExtractionTemplate(settings.extraction_template, style);
   if (check.problem != TemplateProblem::none) {
     SettingsResult result = invalidValue(SettingsField::extractionTemplate, ValueProblem::badTemplate);
     result.template_check = check;

@@ -109,7 +109,9 @@ struct SettingsResult {
 };
 
 // Reads the resource into `settings`. On any status but ok, `settings` holds nothing usable.
-SettingsResult readLauncherSettings(const uint8_t* bytes, size_t length, LauncherSettings& settings);
+// `style`: the paths of the system the launcher that carries them runs on.
+SettingsResult readLauncherSettings(const uint8_t* bytes, size_t length, LauncherSettings& settings,
+                                    PathStyle style = PathStyle::windows);
 
 // The rules every packed value obeys:
 // - product name and version have at least one unit, the company may be empty;
@@ -122,7 +124,7 @@ SettingsResult readLauncherSettings(const uint8_t* bytes, size_t length, Launche
 // - a template that names BUILD needs a build id;
 // - the longest directory the template can give (longestExtractionDirectory) is at most
 //   kExtractionDirectoryLimit units, so that every start has room for the program's path.
-SettingsResult checkLauncherSettings(const LauncherSettings& settings);
+SettingsResult checkLauncherSettings(const LauncherSettings& settings, PathStyle style = PathStyle::windows);
 
 // Writes the resource in layout 3; returns its length, or 0 when `capacity` is too small. Values
 // are written as they are: check them first.

@@ -42,13 +42,15 @@ bool isAsciiLetter(WideUnit unit) { return (unit >= 'a' && unit <= 'z') || (unit
 bool isSeparator(WideUnit unit) { return unit == '\\' || unit == '/'; }
 
 // "C:\" or "\\" (a UNC or device path) at the very start, as literal units.
-bool startsWithAbsoluteLiteral(const WideUnit* text) {
+bool startsWithAbsoluteLiteral(const WideUnit* text, PathStyle style) {
+  if (style == PathStyle::linux) return text[0] == '/';
   if (isSeparator(text[0]) && isSeparator(text[1])) return true;
   return isAsciiLetter(text[0]) && text[1] == ':' && isSeparator(text[2]);
 }
 
-bool isInvalidPathUnit(WideUnit unit, size_t position, const WideUnit* text) {
+bool isInvalidPathUnit(WideUnit unit, size_t position, const WideUnit* text, PathStyle style) {
   if (unit < 0x20) return true;
+  if (style == PathStyle::linux) return false;
   if (unit == ':') return !(position == 1 && isAsciiLetter(text[0]));
   static const char kReserved[] = "<>\"|?*";
   for (const char* reserved = kReserved; *reserved != 0; ++reserved) {
@@ -111,7 +113,7 @@ TemplatePiece nextTemplatePiece(const WideUnit* template_text, size_t* at) {
   }
 }
 
-TemplateCheck checkExtractionTemplate(const WideUnit* template_text) {
+TemplateCheck checkExtractionTemplate(const WideUnit* template_text, PathStyle style) {
   size_t at = 0;
   bool first = true;
   for (;;) {
@@ -124,10 +126,10 @@ TemplateCheck checkExtractionTemplate(const WideUnit* template_text) {
         return problemAt(TemplateProblem::none, 0);
       case TemplatePieceKind::literal:
         if (piece.stray_close) return problemAt(TemplateProblem::strayClosingBrace, piece.position);
-        if (isInvalidPathUnit(piece.unit, piece.position, template_text)) {
+        if (isInvalidPathUnit(piece.unit, piece.position, template_text, style)) {
           return problemAt(TemplateProblem::invalidCharacter, piece.position);
         }
-        if (first && !startsWithAbsoluteLiteral(template_text)) return problemAt(TemplateProblem::notAbsolute, 0);
+        if (first && !startsWithAbsoluteLiteral(template_text, style)) return problemAt(TemplateProblem::notAbsolute, 0);
         break;
       case TemplatePieceKind::variable:
         if (piece.restarted) return problemAt(TemplateProblem::unclosedName, piece.position);

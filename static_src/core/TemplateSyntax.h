@@ -83,8 +83,12 @@ struct TemplateCheck {
   size_t name_length;
 };
 
+// Which system's paths a template gives. A Windows path begins with a drive or "\\"; a Linux path
+// with "/", and may hold the characters Windows keeps out of names (":", "<", "*", ...).
+enum class PathStyle : uint8_t { windows, linux };
+
 // Whether the template can serve as an extraction directory.
-TemplateCheck checkExtractionTemplate(const WideUnit* template_text);
+TemplateCheck checkExtractionTemplate(const WideUnit* template_text, PathStyle style = PathStyle::windows);
 
 // Whether the template names the variable anywhere.
 bool templateUses(const WideUnit* template_text, TemplateVariable variable);

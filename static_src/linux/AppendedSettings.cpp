@@ -21,7 +21,8 @@ LauncherSettings PackedSettings;
 const WideUnit* applyLauncherSettings(const SelfImage& image) {
   if (!image.found || image.settings_length == 0) return compiledLauncherSettings().extraction_template;
   const SettingsResult result =
-      readLauncherSettings(image.settings, static_cast<size_t>(image.settings_length), PackedSettings);
+      readLauncherSettings(image.settings, static_cast<size_t>(image.settings_length), PackedSettings,
+                           PathStyle::linux);
   if (result.status != SettingsStatus::ok) {
     char reason[128];
     describeSettingsProblem(result, reason, sizeof reason);

@@ -57,6 +57,32 @@ TEST(ExtractionTemplate, AcceptsWhatGivesAnAbsolutePathAndRefusesTheRest) {
   }
 }
 
+// A Linux launcher's template gives a Linux path: "/" begins an absolute one, and the characters
+// only Windows keeps out of names are ordinary; control characters stay out everywhere.
+TEST(ExtractionTemplate, ALinuxTemplateFollowsLinuxPaths) {
+  const TemplateCase cases[] = {
+      {u"{CACHE_DIR}/{PRODUCT}/{VERSION}-{BUILD}", TemplateProblem::none, 0},
+      {u"/opt/{PRODUCT}", TemplateProblem::none, 0},
+      {u"/srv/a:b/what?/<x>|*", TemplateProblem::none, 0},
+      {u"{TEMP}\\{PRODUCT}", TemplateProblem::none, 0},
+      {u"opt/{PRODUCT}", TemplateProblem::notAbsolute, 0},
+      {u"C:\\Apps\\{PRODUCT}", TemplateProblem::notAbsolute, 0},
+      {u"\\\\server\\share", TemplateProblem::notAbsolute, 0},
+      {u"{PRODUCT}/x", TemplateProblem::notAbsolute, 0},
+      {u"/opt/a\tb", TemplateProblem::invalidCharacter, 6},
+      {u"/opt/{NAME}", TemplateProblem::unknownVariable, 5},
+  };
+  for (const TemplateCase& c : cases) {
+    const std::u16string text = c.text;
+    SCOPED_TRACE(std::string(text.begin(), text.end()));
+    const TemplateCheck check = checkExtractionTemplate(c.text, PathStyle::linux);
+    EXPECT_EQ(check.problem, c.problem);
+    if (c.problem != TemplateProblem::none) EXPECT_EQ(check.position, c.position);
+  }
+  EXPECT_EQ(checkExtractionTemplate(u"/opt/{PRODUCT}").problem, TemplateProblem::notAbsolute)
+      << "the same template for a Windows launcher";
+}
+
 TEST(ExtractionTemplate, NamesAndLengthAtTheirLimits) {
   const std::u16string long_name = u"{CACHE_DIR}\\{" + std::u16string(kTemplateNameLimit + 1, u'N') + u"}";
   const TemplateCheck name = checkExtractionTemplate(long_name.c_str());

@@ -108,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return std::vector<uint8_t>(data + place.offset, data + place.offset + place.length);
   };
   const std::vector<uint8_t> settings = region(trailer.settings);
-  readLauncherSettings(settings.data(), settings.size(), Settings);
+  readLauncherSettings(settings.data(), settings.size(), Settings, PathStyle::linux);
   walkPayload(region(trailer.payload), region(trailer.modes));
   return 0;
 }

@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     const AppendedParts parts = appendedPartsOf(image, "'input'");
     auto settings = std::make_unique<LauncherSettings>();
-    readLauncherSettings(parts.settings.data(), parts.settings.size(), *settings);
+    readLauncherSettings(parts.settings.data(), parts.settings.size(), *settings, PathStyle::linux);
     if (!hasPayloadHeader(parts.payload.data(), parts.payload.size())) return 0;
     PayloadReader reader(parts.payload);
     uint64_t decoded = 0;

@@ -128,6 +128,11 @@ const TargetCase kTargetCases[] = {
        return argumentsFor(root, (root / "stub").string(), {"--target", "linux-x86_64"});
      },
      "is not an ELF executable for x86-64: it does not begin with the ELF signature", 1},
+    {"a Linux path to extract to", withElfStub({"--extract-to", "/opt/a:b/{PRODUCT}"}), nullptr, 0},
+    {"a path that is not absolute on Linux", withElfStub({"--extract-to", "opt/{PRODUCT}"}),
+     "(from --extract-to) gives no absolute path: begin it with \"/\" or one of {CACHE_DIR}", 1},
+    {"a Windows path for a Linux launcher", withElfStub({"--extract-to", "C:\\Apps\\{PRODUCT}"}),
+     "(from --extract-to) gives no absolute path: begin it with \"/\"", 1},
     {"an unknown target", withElfStub({"--target", "linux-arm64"}),
      "--target takes windows-x86_64 or linux-x86_64, not 'linux-arm64'", 2},
     {"--splash", withElfStub({"--splash", "splash.png"}), "--splash has no meaning for the target linux-x86_64", 1},

@@ -35,11 +35,17 @@ TEST_F(LinuxLauncherTest, TemplatesTakeTheirFoldersFromTheEnvironment) {
        "HOME is set to an absolute path)\n"},
       {"a relative HOME", u"{HOME}/{PRODUCT}", {"HOME=home"}, "",
        "Error, couldn't runtime expand spec '{HOME}/{PRODUCT}'. (HOME is not set to an absolute path)\n"},
-      {"a Windows drive", u"C:\\{PRODUCT}", {}, "", "Error, couldn't runtime expand spec 'C:\\{PRODUCT}'.\n"},
+      {"a literal absolute path, with what only Windows refuses", u"@/opt/a:b/{PRODUCT}", {}, "opt/a:b/Prod", ""},
+      {"a Windows drive: settings no Linux pack writes", u"C:\\{PRODUCT}", {}, "",
+       "Error, couldn't read launcher settings: the extraction template is not a value the packer writes.\n"},
   };
   for (const auto& row : cases) {
     SCOPED_TRACE(row.what);
-    makeLauncher({{u"app", program, true}, {u"data.txt", "data"}}, row.extraction_template);
+    std::u16string extraction_template = row.extraction_template;
+    const size_t root_at = extraction_template.find(u'@');
+    const std::string scratch = root();
+    if (root_at != std::u16string::npos) extraction_template.replace(root_at, 1, std::u16string(scratch.begin(), scratch.end()));
+    makeLauncher({{u"app", program, true}, {u"data.txt", "data"}}, extraction_template);
     std::vector<std::string> environment;
     for (std::string entry : row.environment) {
       const size_t at = entry.find('@');
