@@ -373,6 +373,12 @@ void PartialOutput::rewriteStart(const void* data, size_t length) {
   write(data, length);
 }
 
+void PartialOutput::makeExecutable() {
+#if !defined(_WIN32)
+  if (fchmod(fileno(file_), 0755) != 0) failWith("cannot write", target_, errno);
+#endif
+}
+
 void PartialOutput::commit() {
   FILE* file = file_;
   file_ = nullptr;
@@ -381,6 +387,28 @@ void PartialOutput::commit() {
   interrupt_path_set = 0;
   committed_ = true;
 }
+
+#if defined(_WIN32)
+
+bool ownerMayExecute(const fs::file_status&) { return false; }
+
+void setExecutable(const fs::path&, bool) {}
+
+#else
+
+bool ownerMayExecute(const fs::file_status& status) {
+  return (status.permissions() & fs::perms::owner_exec) != fs::perms::none;
+}
+
+void setExecutable(const fs::path& path, bool executable) {
+  struct stat status;
+  if (stat(path.c_str(), &status) != 0) failWith("cannot read", path, errno);
+  const mode_t readable = status.st_mode & 0444;
+  const mode_t mode = (status.st_mode & 07666) | (executable ? readable >> 2 : 0);
+  if (mode != (status.st_mode & 07777) && chmod(path.c_str(), mode) != 0) failWith("cannot write", path, errno);
+}
+
+#endif
 
 void installInterruptCleanup() {
   std::signal(SIGINT, onInterrupt);

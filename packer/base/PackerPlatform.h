@@ -33,6 +33,14 @@ std::optional<std::filesystem::path> currentExecutablePath();
 
 bool standardErrorIsTerminal();
 
+// Whether the folder marks the file as a program: its owner-execute bit on Linux. Windows keeps no
+// such bit (a file runs by its extension), so there no file is marked.
+bool ownerMayExecute(const std::filesystem::file_status& status);
+
+// Gives the file an execute bit wherever it has a read bit, or takes every execute bit away
+// (Linux); nothing on Windows. Throws PackError naming the path and the system's reason.
+void setExecutable(const std::filesystem::path& path, bool executable);
+
 // Makes a console show the UTF-8 that the tool prints (Windows); nothing elsewhere.
 void prepareConsoleOutput();
 
@@ -120,6 +128,8 @@ class PartialOutput {
   void write(const void* data, size_t length);
   // Writes over the first bytes written, once the rest is in place.
   void rewriteStart(const void* data, size_t length);
+  // Mode 0755 for a program that Linux runs; nothing on Windows.
+  void makeExecutable();
   void commit();
   const std::filesystem::path& temporaryPath() const { return temporary_; }
 

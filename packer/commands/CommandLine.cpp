@@ -11,7 +11,7 @@ namespace fs = std::filesystem;
 
 const char kUsageText[] =
     "Usage:\n"
-    "  onefile-pack pack APPDIR --main REL [--splash PNG] [--stub EXE] [--level N]\n"
+    "  onefile-pack pack APPDIR --main REL [--target T] [--splash PNG] [--stub EXE] [--level N]\n"
     "                    [--layout grouped|single|per-file] [--console | --windowed]\n"
     "                    [--threads N] [--progress | --quiet]\n"
     "                    [--name NAME] [--version VERSION] [--company COMPANY]\n"
@@ -27,9 +27,20 @@ const char kUsageText[] =
     "         stub with the files as resource 27, the splash image as resource 28, and the\n"
     "         application's identity as resource 29, version resource, icon and manifest.\n"
     "  --main REL        the program the launcher starts, relative to APPDIR (\"/\" between folders)\n"
+    "  --target T        windows-x86_64 (default, unless --stub is a Linux launcher) or\n"
+    "                    linux-x86_64: the stub followed by the settings, the payload, one\n"
+    "                    executable bit per file and a trailer; mode 0755. A file is marked\n"
+    "                    executable when its owner-execute bit is set in APPDIR (on Windows no\n"
+    "                    file has one, so only the program to start, which always is); symbolic\n"
+    "                    links are refused; --splash, --console, --windowed, --icon, --manifest,\n"
+    "                    --description and --copyright have no meaning there and are refused;\n"
+    "                    no size limit (64-bit offsets); default template\n"
+    "                    {CACHE_DIR}/{PRODUCT}/{VERSION}-{BUILD}\n"
     "  --splash PNG      a PNG image shown while the application unpacks and starts\n"
-    "  --stub EXE        the launcher stub to copy; by default onefile-launcher.exe beside this\n"
-    "                    tool, else in ../lib/onefile, else in ../../windows/bin from its folder\n"
+    "  --stub EXE        the launcher stub to copy; by default onefile-launcher.exe (for linux:\n"
+    "                    onefile-launcher) beside this tool, else in ../lib/onefile, else in\n"
+    "                    ../../windows/bin (../../host/bin) from its folder; a stub of the other\n"
+    "                    target than --target is refused\n"
     "  --level N         Zstandard level, 1 to 22 (default 12)\n"
     "  --layout L        grouped (default): small files share frames of a few MiB, larger ones\n"
     "                    have their own, and a start steps over every frame whose files are all\n"
@@ -156,6 +167,13 @@ VerifyMode verifyOf(const fs::path& value) {
   throw UsageError("--verify takes changed or all, not '" + text + "'");
 }
 
+PackTarget targetOf(const fs::path& value) {
+  const std::string text = textOf(value);
+  const std::optional<PackTarget> target = targetNamed(text);
+  if (!target) throw UsageError("--target takes windows-x86_64 or linux-x86_64, not '" + text + "'");
+  return *target;
+}
+
 PayloadLayout layoutOf(const fs::path& value) {
   const std::string text = textOf(value);
   if (text == "single") return PayloadLayout::singleFrame;
@@ -172,7 +190,7 @@ std::optional<std::string> utf8Of(const std::optional<fs::path>& value, const st
 }
 
 Command parsePack(ArgumentList& list) {
-  std::optional<fs::path> folder, main, splash, stub, level, layout, output, threads;
+  std::optional<fs::path> folder, main, splash, stub, level, layout, output, threads, target;
   std::optional<Subsystem> subsystem;
   std::optional<fs::path> name, version, company, description, copyright, extract_to, keep_builds, verify, icon, manifest;
   // Each option that takes a value, and where the value goes.
@@ -182,7 +200,7 @@ Command parsePack(ArgumentList& list) {
       {"--version", &version},     {"--company", &company}, {"--description", &description},
       {"--copyright", &copyright}, {"--extract-to", &extract_to}, {"--keep-builds", &keep_builds},
       {"--verify", &verify},       {"--icon", &icon},       {"--manifest", &manifest},
-      {"--threads", &threads}};
+      {"--threads", &threads},     {"--target", &target}};
   bool progress = false, quiet = false;
   bool options_ended = false;
   while (!list.done()) {
@@ -233,6 +251,7 @@ Command parsePack(ArgumentList& list) {
   command.pack.main = *main_text;
   command.pack.splash = splash;
   command.pack.stub = stub;
+  if (target) command.pack.target = targetOf(*target);
   if (level) command.pack.level = levelOf(*level);
   if (layout) command.pack.layout = layoutOf(*layout);
   if (threads) command.pack.threads = threadsOf(*threads);

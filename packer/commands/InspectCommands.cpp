@@ -7,11 +7,14 @@
 #include <vector>
 
 #include "AppIdentity.h"
+#include "AppendedParts.h"
 #include "Crc32.h"
 #include "DirectorySeparators.h"
 #include "LauncherSettings.h"
 #include "PackError.h"
+#include "PackTarget.h"
 #include "PackerPlatform.h"
+#include "PayloadHeader.h"
 #include "PayloadReader.h"
 #include "PeImage.h"
 #include "PeSubsystem.h"
@@ -60,6 +63,17 @@ uint32_t checksumOnDisk(const fs::path& path) {
 
 void discard(const uint8_t*, size_t) {}
 
+std::unique_ptr<LauncherSettings> settingsFrom(ByteView bytes, const std::string& shown, const char* where) {
+  auto settings = std::make_unique<LauncherSettings>();
+  const SettingsResult result = readLauncherSettings(bytes.data(), bytes.size(), *settings);
+  if (result.status != SettingsStatus::ok) {
+    char reason[128];
+    describeSettingsProblem(result, reason, sizeof reason);
+    throw PackError(shown + ": its launcher settings (" + where + ") cannot be read, so it would not start: " + reason);
+  }
+  return settings;
+}
+
 // The settings a start of the executable uses; null when it has no settings resource (then its
 // stub's compiled values apply). Throws PackError when the resource cannot be read, as the
 // launcher would refuse it.
@@ -72,17 +86,40 @@ std::unique_ptr<LauncherSettings> readPackedSettings(ByteView image, const std::
   }
   const ResourceNode* resource = findResource(tree, kRtRcdata, kSettingsResourceId);
   if (resource == nullptr) return nullptr;
-  auto settings = std::make_unique<LauncherSettings>();
-  const SettingsResult result = readLauncherSettings(image.data() + resource->image_offset, resource->image_length, *settings);
-  if (result.status != SettingsStatus::ok) {
-    char reason[128];
-    describeSettingsProblem(result, reason, sizeof reason);
-    throw PackError(shown + ": its launcher settings (resource 29) cannot be read, so it would not start: " + reason);
-  }
-  return settings;
+  return settingsFrom(ByteView(image.data() + resource->image_offset, resource->image_length), shown, "resource 29");
 }
 
-void listIdentity(const LauncherSettings* packed, uint16_t subsystem, std::ostream& out) {
+// What the commands read of a packed executable of either target.
+struct Packed {
+  PackTarget target = kDefaultTarget;
+  ByteView payload;
+  AppendedParts appended;  // linux only
+};
+
+// The payload of a Windows launcher (resource 27) or of a Linux one (behind its trailer).
+Packed readPacked(ByteView image, const std::string& shown) {
+  Packed packed;
+  packed.target = targetOfExecutable(image).value_or(kDefaultTarget);
+  if (packed.target == PackTarget::windowsX86_64) {
+    packed.payload = payloadResourceOf(image, shown);
+    return packed;
+  }
+  packed.appended = appendedPartsOf(image, shown);
+  packed.payload = packed.appended.payload;
+  if (!hasPayloadHeader(packed.payload.data(), packed.payload.size())) {
+    throw PackError(shown + ": the appended payload does not begin with the payload header");
+  }
+  return packed;
+}
+
+// The settings of either target, as readPackedSettings.
+std::unique_ptr<LauncherSettings> readSettingsOf(const Packed& packed, ByteView image, const std::string& shown) {
+  if (packed.target == PackTarget::windowsX86_64) return readPackedSettings(image, shown);
+  if (packed.appended.settings.empty()) return nullptr;
+  return settingsFrom(packed.appended.settings, shown, "appended");
+}
+
+void listIdentity(const LauncherSettings* packed, PackTarget target, const std::string& kind_line, std::ostream& out) {
   const LauncherSettings& settings = packed != nullptr ? *packed : compiledLauncherSettings();
   if (packed == nullptr) out << "settings    none: the stub's own values (those of this build's stub shown)\n";
   out << "product     " << printableUtf8(unitsOf(settings.product)) << "\n";
@@ -94,12 +131,13 @@ void listIdentity(const LauncherSettings* packed, uint16_t subsystem, std::ostre
       << (settings.keep_builds == kKeepAllBuilds ? std::string("all") : std::to_string(settings.keep_builds)) << "\n";
   // As --verify takes it.
   out << "verify      " << (settings.verify == VerifyMode::changed ? "changed" : "all") << "\n";
-  out << "subsystem   " << subsystemName(subsystem) << "\n";
-  // Shown with the separators a start will use, beside the template as it was given.
+  out << kind_line << "\n";
+  // Shown with the separators a start will use, beside the template as it was given. A Linux
+  // start takes the template's characters as they are.
   const std::u16string shown = templateWithIdentity(settings);
   std::vector<WideUnit> directory(shown.begin(), shown.end());
   directory.push_back(0);
-  normalizeDirectorySeparators(directory.data());
+  if (target == PackTarget::windowsX86_64) normalizeDirectorySeparators(directory.data());
   out << "extract to  " << printableUtf8(unitsOf(directory.data())) << "  (template "
       << printableUtf8(unitsOf(settings.extraction_template)) << ")\n";
 }
@@ -112,9 +150,15 @@ std::string shownPath(const fs::path& executable) { return "'" + displayPath(exe
 void listPayload(const fs::path& executable, std::ostream& out) {
   const MappedFile file(executable);
   const ByteView image = file.bytes();
-  const std::unique_ptr<LauncherSettings> settings = readPackedSettings(image, shownPath(executable));
-  const ByteView resource = payloadResourceOf(image, shownPath(executable));
-  listIdentity(settings.get(), readSubsystemField(image, readPeLayout(image)), out);
+  const Packed packed = readPacked(image, shownPath(executable));
+  const std::unique_ptr<LauncherSettings> settings = readSettingsOf(packed, image, shownPath(executable));
+  const ByteView resource = packed.payload;
+  const bool linux_launcher = packed.target == PackTarget::linuxX86_64;
+  // A Windows launcher shows its subsystem, which tells how it starts; a Linux one has none.
+  listIdentity(settings.get(), packed.target,
+               linux_launcher ? std::string("target      ") + targetName(packed.target)
+                              : "subsystem   " + subsystemName(readSubsystemField(image, readPeLayout(image))),
+               out);
   PayloadReader reader(resource);
   out << "        size  checksum  name\n";
   uint64_t files = 0;
@@ -124,20 +168,23 @@ void listPayload(const fs::path& executable, std::ostream& out) {
     reader.readData(discard);
     char size[32];
     snprintf(size, sizeof size, "%12llu", static_cast<unsigned long long>(record.size));
-    out << size << "  " << hex8(record.stored_checksum) << "  " << printableUtf8(record.name) << "\n";
+    // A Linux launcher's programs are marked, as ls -F marks them.
+    const char* mark = linux_launcher && isMarkedExecutable(packed.appended, files) ? "*" : "";
+    out << size << "  " << hex8(record.stored_checksum) << "  " << printableUtf8(record.name) << mark << "\n";
     files += 1;
     bytes += record.size;
   }
-  out << files << " files, " << bytes << " bytes; resource 27 holds " << resource.size() << " bytes ("
+  out << files << " files, " << bytes << " bytes; " << (linux_launcher ? "the payload" : "resource 27") << " holds "
+      << resource.size() << " bytes ("
       << reader.compressedLength() << " compressed in " << reader.frameCount()
       << (reader.frameCount() == 1 ? " frame" : " frames") << ", " << reader.trailingLength() << " trailing)\n";
 }
 
 void verifyPayload(const fs::path& executable, std::ostream& out) {
   const MappedFile file(executable);
-  readPackedSettings(file.bytes(), shownPath(executable));
-  const ByteView resource = payloadResourceOf(file.bytes(), shownPath(executable));
-  PayloadReader reader(resource);
+  const Packed packed = readPacked(file.bytes(), shownPath(executable));
+  readSettingsOf(packed, file.bytes(), shownPath(executable));
+  PayloadReader reader(packed.payload);
   uint64_t files = 0;
   uint64_t bytes = 0;
   PayloadRecord record;
@@ -155,17 +202,23 @@ void verifyPayload(const fs::path& executable, std::ostream& out) {
 }
 
 void extractPayloadTo(const fs::path& executable, const fs::path& directory, std::ostream& out) {
-  const MappedFile packed(executable);
-  const ByteView resource = payloadResourceOf(packed.bytes(), shownPath(executable));
-  PayloadReader reader(resource);
+  const MappedFile packed_file(executable);
+  const Packed packed = readPacked(packed_file.bytes(), shownPath(executable));
+  const bool linux_launcher = packed.target == PackTarget::linuxX86_64;
+  PayloadReader reader(packed.payload);
   uint64_t written = 0;
   uint64_t kept = 0;
   PayloadRecord record;
-  while (reader.next(record)) {
+  for (uint64_t index = 0; reader.next(record); ++index) {
     const std::optional<fs::path> path = pathOfComponents(directory, componentsOf(record.name));
     if (!path) throw PackError("the payload name " + quotedName(record.name) + " cannot be a file name on this system");
+    // Kept or written, a Linux launcher's file gets the mode a start gives it.
+    const auto setMode = [&] {
+      if (linux_launcher) setExecutable(*path, isMarkedExecutable(packed.appended, index));
+    };
     if (checksumOnDisk(*path) == record.stored_checksum) {
       reader.readData(discard);
+      setMode();
       kept += 1;
       continue;
     }
@@ -178,6 +231,7 @@ void extractPayloadTo(const fs::path& executable, const fs::path& directory, std
     if (actual != record.stored_checksum) {
       throw PackError("the data of " + quotedName(record.name) + " does not match its stored checksum: the payload is damaged");
     }
+    setMode();
     written += 1;
   }
   out << "extracted " << written + kept << " files into '" << displayPath(directory) << "': " << written << " written, "

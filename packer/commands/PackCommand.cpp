@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "AppFolder.h"
+#include "AppendedParts.h"
 #include "Crc32.h"
+#include "ElfStub.h"
 #include "IdentityResources.h"
 #include "ImageLimit.h"
 #include "JobCompressor.h"
@@ -231,13 +233,112 @@ void compressPayload(const PackRequest& request, const std::vector<AppFile>& fil
       });
 }
 
+// The target asked for, else the stub's; a stub of the other kind than the one asked for is
+// refused. A stub of neither kind is left to the target's own reader to refuse.
+PackTarget targetOf(const PackRequest& request, const fs::path& stub_path) {
+  if (!request.stub) return request.target.value_or(kDefaultTarget);
+  uint8_t start[4] = {};
+  InputFile stub(stub_path);
+  const std::optional<PackTarget> shown_by_stub = targetOfExecutable(ByteView(start, stub.read(start, sizeof start)));
+  if (!request.target) return shown_by_stub.value_or(kDefaultTarget);
+  if (shown_by_stub && *shown_by_stub != *request.target) {
+    throw PackError(std::string("--target ") + targetName(*request.target) + " does not fit the stub " + shown(stub_path) +
+                    ", which is a " + targetName(*shown_by_stub) + " executable");
+  }
+  return *request.target;
+}
+
+// What only a PE image can carry: each option given for the Linux launcher is refused.
+void refuseWindowsOnlyOptions(const PackRequest& request) {
+  const IdentityOptions& identity = request.identity;
+  const struct {
+    bool given;
+    const char* option;
+    const char* why;
+  } kWindowsOnly[] = {
+      {request.splash.has_value(), "--splash", "it shows no splash image"},
+      {request.subsystem == Subsystem::console, "--console", "it has no subsystem to choose"},
+      {request.subsystem == Subsystem::windowed, "--windowed", "it has no subsystem to choose"},
+      {identity.icon.has_value(), "--icon", "an ELF executable carries no icon"},
+      {identity.manifest.has_value(), "--manifest", "an ELF executable carries no manifest"},
+      {identity.description.has_value(), "--description", "it has no version resource to hold it"},
+      {identity.copyright.has_value(), "--copyright", "it has no version resource to hold it"},
+  };
+  for (const auto& option : kWindowsOnly) {
+    if (option.given) {
+      throw PackError(std::string(option.option) + " has no meaning for the target " +
+                      targetName(PackTarget::linuxX86_64) + ": " + option.why);
+    }
+  }
+}
+
+std::vector<uint8_t> readElfStub(const fs::path& path) {
+  std::vector<uint8_t> stub = readWholeFile(path);
+  const std::string problem = elfStubProblem(stub);
+  if (!problem.empty()) throw PackError("the stub " + shown(path) + " is not an ELF executable for x86-64: " + problem);
+  return stub;
+}
+
+// The program to start is always marked: the launcher hands over to it by running it.
+std::vector<bool> executableFlags(const std::vector<AppFile>& files) {
+  std::vector<bool> flags;
+  flags.reserve(files.size());
+  for (const AppFile& file : files) flags.push_back(flags.empty() || file.executable);
+  return flags;
+}
+
+// The stub unchanged, then the settings, the payload, the modes and the trailer (AppendedTrailer.h).
+// The settings hold the build id, known only once the payload is written: they go out first with
+// a stand-in of the same length and are written again at the end.
+void packLinuxApplication(const PackRequest& request, const fs::path& stub_path) {
+  refuseWindowsOnlyOptions(request);
+  const std::vector<uint8_t> stub = readElfStub(stub_path);
+  const std::vector<AppFile> files = collectAppFiles(request.folder, request.main, LinkRule::refuse);
+  for (const AppFile& file : files) requireOutputIsNoInput(request.output, file.path, "application file");
+  const MainProgramResources main = readMainProgramResources(files.front().path);
+  const AppIdentity identity = resolveIdentity(request.identity, main.version, outputName(request.output),
+                                               kLinuxExtractionTemplate);
+  const PayloadPlan plan = planPayload(plannedFiles(files), request.layout);
+
+  std::vector<uint8_t> head = stub;
+  const std::vector<uint8_t> planned_settings = settingsResource(identity, std::string(kBuildIdLength, '0'));
+  head.insert(head.end(), planned_settings.begin(), planned_settings.end());
+  PartialOutput output(request.output);
+  output.write(head.data(), head.size());
+  ResourceStream payload(output);
+  payload.write(plan.prefix.data(), plan.prefix.size());
+  compressPayload(request, files, plan, payload);
+  const std::string payload_trailer = payloadTrailer(payload.length());
+  payload.write(payload_trailer.data(), payload_trailer.size());
+
+  const std::vector<uint8_t> modes = modeBits(executableFlags(files));
+  output.write(modes.data(), modes.size());
+  AppendedTrailer trailer{};
+  trailer.settings = {stub.size(), planned_settings.size()};
+  trailer.payload = {head.size(), payload.length()};
+  trailer.modes = {head.size() + payload.length(), modes.size()};
+  uint8_t trailer_bytes[kAppendedTrailerLength];
+  writeAppendedTrailer(trailer, trailer_bytes);
+  output.write(trailer_bytes, sizeof trailer_bytes);
+
+  const std::vector<uint8_t> settings = settingsResource(identity, hexDigits(payload.digest(), kBuildIdLength / 2));
+  if (settings.size() != planned_settings.size()) throw PackError("the settings changed length when the build id was set");
+  head.resize(stub.size());
+  head.insert(head.end(), settings.begin(), settings.end());
+  output.rewriteStart(head.data(), head.size());
+  output.makeExecutable();
+  output.commit();
+}
+
 }  // namespace
 
-std::vector<fs::path> defaultStubPlaces(const fs::path& tool_directory) {
+std::vector<fs::path> defaultStubPlaces(const fs::path& tool_directory, PackTarget target) {
+  const bool linux_stub = target == PackTarget::linuxX86_64;
+  const char* const name = linux_stub ? kLinuxStubFileName : kStubFileName;
   const fs::path places[] = {
-      tool_directory / kStubFileName,
-      tool_directory / ONEFILE_STUB_DIRECTORY_FROM_TOOL / kStubFileName,
-      tool_directory / ".." / ".." / "windows" / "bin" / kStubFileName,
+      tool_directory / name,
+      tool_directory / ONEFILE_STUB_DIRECTORY_FROM_TOOL / name,
+      tool_directory / ".." / ".." / (linux_stub ? "host" : "windows") / "bin" / name,
   };
   std::vector<fs::path> found;
   for (const fs::path& place : places) {
@@ -247,10 +348,10 @@ std::vector<fs::path> defaultStubPlaces(const fs::path& tool_directory) {
   return found;
 }
 
-fs::path locateDefaultStub() {
+fs::path locateDefaultStub(PackTarget target) {
   const std::optional<fs::path> tool = currentExecutablePath();
   if (!tool) throw PackError("cannot find the launcher stub: the tool's own path is unknown; name a stub with --stub EXE");
-  const std::vector<fs::path> places = defaultStubPlaces(tool->parent_path());
+  const std::vector<fs::path> places = defaultStubPlaces(tool->parent_path(), target);
   std::string looked;
   for (const fs::path& place : places) {
     std::error_code error;
@@ -261,10 +362,14 @@ fs::path locateDefaultStub() {
 }
 
 void packApplication(const PackRequest& request) {
-  const fs::path stub_path = request.stub ? *request.stub : locateDefaultStub();
+  const fs::path stub_path = request.stub ? *request.stub : locateDefaultStub(request.target.value_or(kDefaultTarget));
   std::error_code error;
   if (fs::is_directory(request.output, error)) throw PackError("the output " + shown(request.output) + " is a folder");
   requireOutputIsNoInput(request.output, stub_path, "stub");
+  if (targetOf(request, stub_path) == PackTarget::linuxX86_64) {
+    packLinuxApplication(request, stub_path);
+    return;
+  }
   if (request.splash) requireOutputIsNoInput(request.output, *request.splash, "splash image");
   if (request.identity.icon) requireOutputIsNoInput(request.output, *request.identity.icon, "icon");
   if (request.identity.manifest) requireOutputIsNoInput(request.output, *request.identity.manifest, "manifest");

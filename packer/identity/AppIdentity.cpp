@@ -174,7 +174,7 @@ std::u16string fallbackVersion(const MainProgramVersion& main) {
 }  // namespace
 
 AppIdentity resolveIdentity(const IdentityOptions& options, const MainProgramVersion& main_version,
-                            const std::u16string& output_name) {
+                            const std::u16string& output_name, const std::u16string& default_template) {
   AppIdentity identity;
   identity.output_name = output_name;
   identity.name = optionOrMain(options.name, kName, main_version, u"ProductName", "ProductName")
@@ -196,7 +196,7 @@ AppIdentity resolveIdentity(const IdentityOptions& options, const MainProgramVer
   identity.keep_builds = options.keep_builds;
   identity.verify = options.verify;
   identity.extraction_template = options.extract_to ? IdentityValue{fromOption(*options.extract_to, kTemplate), "--extract-to"}
-                                                    : IdentityValue{kDefaultExtractionTemplate, "the default"};
+                                                    : IdentityValue{default_template, "the default"};
 
   requireLength(kName, identity.name);
   requireLength(kVersion, identity.version);

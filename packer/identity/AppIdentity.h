@@ -29,6 +29,8 @@
 // A folder per build: a rebuild with an unchanged version must not unpack over a build that may
 // still be running.
 constexpr char16_t kDefaultExtractionTemplate[] = u"{CACHE_DIR}\\{PRODUCT}\\{VERSION}-{BUILD}";
+// The same folders with the Linux launcher's separator.
+constexpr char16_t kLinuxExtractionTemplate[] = u"{CACHE_DIR}/{PRODUCT}/{VERSION}-{BUILD}";
 constexpr uint16_t kDefaultKeepBuilds = 0;
 // A warm start reads only what changed since the last start that verified the files.
 constexpr VerifyMode kDefaultVerify = VerifyMode::changed;
@@ -78,7 +80,8 @@ struct MainProgramVersion {
 // The identity for a pack. Throws PackError naming the value, where it came from and what is
 // wrong with it, when any value breaks the rules of LauncherSettings.h or its length limit.
 AppIdentity resolveIdentity(const IdentityOptions& options, const MainProgramVersion& main_version,
-                            const std::u16string& output_name);
+                            const std::u16string& output_name,
+                            const std::u16string& default_template = kDefaultExtractionTemplate);
 
 // How --keep-builds refuses a value: one line naming the option and what it takes.
 std::string keepBuildsRefusal(const std::string& value);

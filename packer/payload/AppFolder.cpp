@@ -32,7 +32,7 @@ std::u16string joinedName(const std::vector<std::u16string>& components) {
 
 std::string shown(const fs::path& path) { return "'" + displayPath(path) + "'"; }
 
-void walkFolder(const fs::path& folder, std::vector<std::u16string>& prefix, std::vector<FoundFile>& found) {
+void walkFolder(const fs::path& folder, LinkRule links, std::vector<std::u16string>& prefix, std::vector<FoundFile>& found) {
   std::error_code error;
   fs::directory_iterator entries(folder, error);
   if (error) throw PackError("cannot read folder " + shown(folder) + ": " + error.message());
@@ -51,6 +51,10 @@ void walkFolder(const fs::path& folder, std::vector<std::u16string>& prefix, std
 
     const fs::file_status link_status = entries->symlink_status(error);
     if (error) throw PackError("cannot read " + shown(path) + ": " + error.message());
+    if (links == LinkRule::refuse && fs::is_symlink(link_status)) {
+      throw PackError(shown(path) + " is a symbolic link; the Linux launcher carries no links: put the file or folder "
+                      "itself in its place");
+    }
     const fs::file_status status = fs::status(path, error);
     if (fs::is_symlink(link_status) && !fs::exists(status)) {
       throw PackError(shown(path) + " is a symbolic link to nothing");
@@ -61,7 +65,7 @@ void walkFolder(const fs::path& folder, std::vector<std::u16string>& prefix, std
       if (fs::is_symlink(link_status)) {
         throw PackError(shown(path) + " is a symbolic link to a folder; such links are not followed");
       }
-      walkFolder(path, prefix, found);
+      walkFolder(path, links, prefix, found);
     } else if (fs::is_regular_file(status)) {
       FoundFile file;
       file.components = prefix;
@@ -71,6 +75,7 @@ void walkFolder(const fs::path& folder, std::vector<std::u16string>& prefix, std
         throw PackError("the payload name of " + shown(path) + " is " + std::to_string(file.file.name.size()) +
                         " UTF-16 units long; at most " + std::to_string(kMaximumNameUnits) + " are possible");
       }
+      file.file.executable = ownerMayExecute(status);
       file.file.size = fs::file_size(path, error);
       if (error) throw PackError("cannot read " + shown(path) + ": " + error.message());
       found.push_back(std::move(file));
@@ -136,7 +141,7 @@ std::string windowsNameProblem(const std::u16string& component) {
   return "is not a file name Windows can hold";
 }
 
-std::vector<AppFile> collectAppFiles(const fs::path& folder, const std::string& main_relative) {
+std::vector<AppFile> collectAppFiles(const fs::path& folder, const std::string& main_relative, LinkRule links) {
   std::error_code error;
   const fs::file_status status = fs::status(folder, error);
   if (!fs::exists(status)) throw PackError("the application folder " + shown(folder) + " does not exist");
@@ -145,7 +150,7 @@ std::vector<AppFile> collectAppFiles(const fs::path& folder, const std::string& 
 
   std::vector<FoundFile> found;
   std::vector<std::u16string> prefix;
-  walkFolder(folder, prefix, found);
+  walkFolder(folder, links, prefix, found);
   if (found.size() > kSeenNamesLimit) {
     throw PackError(shown(folder) + " holds " + std::to_string(found.size()) + " files; the launcher takes at most " +
                     std::to_string(kSeenNamesLimit));

@@ -33,13 +33,20 @@ struct AppFile {
   std::filesystem::path path;  // on disk
   std::u16string name;         // in the payload
   uint64_t size = 0;           // when the folder was read
+  bool executable = false;     // the folder marks it as a program (ownerMayExecute)
 };
+
+// What a symbolic link in the folder is: the file it leads to (the Windows launcher, which has no
+// links to carry), or refused (the Linux launcher, which carries no links and must not turn one
+// into a copy of what it pointed at).
+enum class LinkRule { followFileLinks, refuse };
 
 // Throws PackError for a folder that cannot be read, an entry of the kinds above, and a main
 // program that is not a file of the folder. `main_relative` uses "/" (or "\") between components;
 // it is matched exactly, else without regard to letter case as Windows matches names. A ".."
 // component is refused, even where the path would lead back into the folder.
-std::vector<AppFile> collectAppFiles(const std::filesystem::path& folder, const std::string& main_relative);
+std::vector<AppFile> collectAppFiles(const std::filesystem::path& folder, const std::string& main_relative,
+                                     LinkRule links = LinkRule::followFileLinks);
 
 // Why Windows cannot hold this file name (one component), or empty when it can.
 std::string windowsNameProblem(const std::u16string& component);

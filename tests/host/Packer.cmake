@@ -30,3 +30,11 @@ target_link_libraries(packer-streaming-test PRIVATE onefile_packer_units onefile
 add_dependencies(packer-streaming-test onefile-pack bench-tree)
 set_tests_properties(packer-streaming-test PROPERTIES
   ENVIRONMENT "ONEFILE_STUB=${ONEFILE_WINDOWS_STUB};ONEFILE_PACK=$<TARGET_FILE:onefile-pack>;ONEFILE_BENCH_TREE=$<TARGET_FILE:bench-tree>")
+
+# The Linux target: any ELF executable serves as its stub, since the packer copies it unchanged.
+add_executable(packer-elf-stub "${CMAKE_CURRENT_SOURCE_DIR}/TinyElfStub.cpp")
+onefile_host_test(packer-linux-test "${CMAKE_CURRENT_SOURCE_DIR}/PackerLinuxTest.cpp")
+target_link_libraries(packer-linux-test PRIVATE onefile_packer_units onefile_packer_test_support)
+add_dependencies(packer-linux-test onefile-pack packer-elf-stub)
+set_tests_properties(packer-linux-test PROPERTIES ENVIRONMENT
+  "ONEFILE_STUB=${ONEFILE_WINDOWS_STUB};ONEFILE_PACK=$<TARGET_FILE:onefile-pack>;ONEFILE_ELF_STUB=$<TARGET_FILE:packer-elf-stub>")
