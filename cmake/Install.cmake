@@ -19,6 +19,10 @@ else()
       message(FATAL_ERROR [[The install needs the launcher stub '${ONEFILE_INSTALL_STUB}', which the Windows tree builds: run scripts/build, or set ONEFILE_INSTALL_STUB to a stub.]])
     endif()")
   install(FILES "${ONEFILE_INSTALL_STUB}" DESTINATION "${ONEFILE_INSTALL_STUBDIR}")
+  # The Linux launcher, beside the Windows one, where this tree builds it.
+  if(TARGET onefile-launcher)
+    install(PROGRAMS "$<TARGET_FILE:onefile-launcher>" DESTINATION "${ONEFILE_INSTALL_STUBDIR}")
+  endif()
 endif()
 
 # One licence file for both packages: ours, and the notices of what the Windows executables

@@ -1,12 +1,14 @@
 # onefile_add_executable(<name> MAIN <target or file> [DIRECTORY <dir>] [FILES <file>...]
 #                        [DEPENDS <target or file>...] [OUTPUT <exe>] [SPLASH <png>] [STUB <exe>]
+#                        [TARGET windows-x86_64|linux-x86_64]
 #                        [LEVEL <n>] [LAYOUT grouped|single|per-file] [ICON <ico>] [MANIFEST <file>]
 #                        [NAME <text>] [VERSION <text>] [COMPANY <text>] [DESCRIPTION <text>]
 #                        [COPYRIGHT <text>] [EXTRACT_TO <template>] [KEEP_BUILDS <n>|all]
 #                        [VERIFY changed|all] [CONSOLE] [WINDOWED])
 #
 # Adds the target <name>, part of the default build, that packs one folder with onefile-pack into
-# OUTPUT (default <name>.exe in the current binary directory). The folder is put together in the
+# OUTPUT (default <name>.exe in the current binary directory; for TARGET linux-x86_64 <name>.run,
+# since a file named as the target would clash with it). The folder is put together in the
 # build tree at every pack: the content of DIRECTORY, the FILES at its top under their own names,
 # and a MAIN target's file with the DLLs it links from this build ($<TARGET_RUNTIME_DLLS>), at the
 # top unless the target writes it into DIRECTORY. MAIN names an executable target, or a file of
@@ -18,6 +20,11 @@
 # build must make before packing (the targets that fill DIRECTORY). The other options are
 # onefile-pack's own, passed on only when given. The target's ONEFILE_OUTPUT property holds the
 # output's path, for install(PROGRAMS).
+#
+# TARGET is the system the packed executable is for: windows-x86_64 (the default, with the
+# package's stub) or linux-x86_64 (with the package's Linux stub, OnefilePack_LINUX_STUB, unless
+# STUB names one). SPLASH, ICON, MANIFEST, CONSOLE, WINDOWED, DESCRIPTION and COPYRIGHT have no
+# meaning for a Linux executable and are refused with it.
 include_guard(GLOBAL)
 
 set_property(GLOBAL PROPERTY ONEFILE_PACK_STEP_SCRIPT "${CMAKE_CURRENT_LIST_DIR}/OnefilePackStep.cmake")
@@ -52,7 +59,7 @@ function(onefile_add_executable name)
   set(flag_options CONSOLE WINDOWED)
   set(file_options SPLASH ICON MANIFEST)
   set(text_options LEVEL LAYOUT NAME VERSION COMPANY DESCRIPTION COPYRIGHT EXTRACT_TO KEEP_BUILDS VERIFY)
-  set(value_options MAIN DIRECTORY OUTPUT STUB ${file_options} ${text_options})
+  set(value_options MAIN DIRECTORY OUTPUT STUB TARGET ${file_options} ${text_options})
   cmake_parse_arguments(PARSE_ARGV 1 arg "${flag_options}" "${value_options}" "FILES;DEPENDS")
   if(DEFINED arg_UNPARSED_ARGUMENTS)
     list(GET arg_UNPARSED_ARGUMENTS 0 unknown)
@@ -74,6 +81,27 @@ function(onefile_add_executable name)
   endif()
   get_property(packer GLOBAL PROPERTY ONEFILE_PACK_EXECUTABLE)
   get_property(stub GLOBAL PROPERTY ONEFILE_PACK_STUB)
+  set(linux_target FALSE)
+  if(DEFINED arg_TARGET)
+    if(arg_TARGET STREQUAL "linux-x86_64")
+      set(linux_target TRUE)
+    elseif(NOT arg_TARGET STREQUAL "windows-x86_64")
+      message(FATAL_ERROR "${where}: TARGET takes windows-x86_64 or linux-x86_64, not '${arg_TARGET}'.")
+    endif()
+  endif()
+  if(linux_target)
+    foreach(option IN ITEMS SPLASH ICON MANIFEST CONSOLE WINDOWED DESCRIPTION COPYRIGHT)
+      # A flag is always defined, TRUE or FALSE; a value option only when given.
+      if((option IN_LIST flag_options AND arg_${option}) OR (NOT option IN_LIST flag_options AND DEFINED arg_${option}))
+        message(FATAL_ERROR "${where}: ${option} has no meaning for TARGET linux-x86_64.")
+      endif()
+    endforeach()
+    get_property(stub GLOBAL PROPERTY ONEFILE_PACK_LINUX_STUB)
+    if(NOT stub AND NOT DEFINED arg_STUB)
+      message(FATAL_ERROR "${where}: TARGET linux-x86_64 needs the Linux launcher stub, which this OnefilePack "
+                          "package does not hold; name one with STUB.")
+    endif()
+  endif()
   get_property(step_script GLOBAL PROPERTY ONEFILE_PACK_STEP_SCRIPT)
   if(NOT packer)
     message(FATAL_ERROR "${where}: call find_package(OnefilePack) first.")
@@ -87,6 +115,9 @@ function(onefile_add_executable name)
   endif()
   list(APPEND inputs "${stub}")
   list(APPEND options "--stub=${stub}")
+  if(DEFINED arg_TARGET)
+    list(APPEND options "--target=${arg_TARGET}")
+  endif()
   foreach(option IN LISTS file_options)
     if(DEFINED arg_${option})
       _onefile_input_file(path "${where}" ${option} "${arg_${option}}")
@@ -175,6 +206,8 @@ function(onefile_add_executable name)
 
   if(DEFINED arg_OUTPUT)
     cmake_path(ABSOLUTE_PATH arg_OUTPUT BASE_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}" NORMALIZE OUTPUT_VARIABLE output)
+  elseif(linux_target)
+    set(output "${CMAKE_CURRENT_BINARY_DIR}/${name}.run")
   else()
     set(output "${CMAKE_CURRENT_BINARY_DIR}/${name}.exe")
   endif()

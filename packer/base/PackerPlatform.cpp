@@ -76,6 +76,15 @@ FILE* openFile(const fs::path& path, const wchar_t* mode) { return _wfopen(path.
 
 // Creates the file only if it does not exist yet. Shared for deletion, so that the interrupt
 // handler can remove it while it is still open (it goes when the process ends).
+// The file is open for deletion from the start (below), so no signal can leave it behind.
+class CleanupSignalsHeld {
+ public:
+  CleanupSignalsHeld() = default;
+  ~CleanupSignalsHeld() {}  // NOLINT(modernize-use-equals-default): a user-provided destructor marks the object as used
+  CleanupSignalsHeld(const CleanupSignalsHeld&) = delete;
+  CleanupSignalsHeld& operator=(const CleanupSignalsHeld&) = delete;
+};
+
 FILE* createNewFile(const fs::path& path) {
   const HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -190,6 +199,25 @@ void prepareConsoleOutput() {}
 namespace {
 
 FILE* openFile(const fs::path& path, const char* mode) { return fopen(path.c_str(), mode); }
+
+// Holds back the signals whose handler removes the partial output while it is created and named
+// to the handler: one that came between the two would end the tool and leave the file. The tool
+// has no other thread yet then, so the calling thread's mask is the process's.
+class CleanupSignalsHeld {
+ public:
+  CleanupSignalsHeld() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&held, signal_number);
+    pthread_sigmask(SIG_BLOCK, &held, &before_);
+  }
+  ~CleanupSignalsHeld() { pthread_sigmask(SIG_SETMASK, &before_, nullptr); }
+  CleanupSignalsHeld(const CleanupSignalsHeld&) = delete;
+  CleanupSignalsHeld& operator=(const CleanupSignalsHeld&) = delete;
+
+ private:
+  sigset_t before_;
+};
 
 FILE* createNewFile(const fs::path& path) {
   // Executable like a linker's output, within the user's umask.
@@ -346,6 +374,8 @@ size_t SpillFile::read(void* buffer, size_t capacity) {
 PartialOutput::PartialOutput(const fs::path& target) : target_(target), file_(nullptr) {
   const fs::path directory = target.has_parent_path() ? target.parent_path() : fs::path(".");
   std::random_device random;
+  // cppcheck-suppress unusedVariable ; it holds the signals back while it lives
+  const CleanupSignalsHeld held;
   for (int attempt = 0; file_ == nullptr; ++attempt) {
     temporary_ = directory / (target.filename().native() + ONEFILE_MODE(".partial-") +
                               fs::path(std::to_string(random() % 1000000)).native());

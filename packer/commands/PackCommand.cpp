@@ -1,36 +1,27 @@
 #include "PackCommand.h"
 
 #include <algorithm>
-#include <atomic>
-#include <memory>
-#include <thread>
 #include <vector>
 
 #include "AppFolder.h"
-#include "AppendedParts.h"
-#include "Crc32.h"
-#include "ElfStub.h"
 #include "IdentityResources.h"
 #include "ImageLimit.h"
-#include "JobCompressor.h"
+#include "LinuxPack.h"
 #include "LittleEndian.h"
-#include "OrderedPool.h"
 #include "PackError.h"
 #include "PackerPlatform.h"
 #include "PayloadHeader.h"
+#include "PayloadOutput.h"
 #include "PayloadPlan.h"
 #include "PeImage.h"
 #include "PeResourceUpdate.h"
 #include "PngCheck.h"
-#include "ProgressLine.h"
 #include "ResourceTree.h"
 #include "Sha256.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr size_t kCopyPiece = 1 << 20;
 
 std::string shown(const fs::path& path) { return "'" + displayPath(path) + "'"; }
 
@@ -86,63 +77,8 @@ Subsystem subsystemOfMain(const fs::path& path) {
   return *subsystem;
 }
 
-bool sameFile(const fs::path& a, const fs::path& b) {
-  std::error_code error;
-  return fs::equivalent(a, b, error);
-}
-
-void requireOutputIsNoInput(const fs::path& output, const fs::path& input, const std::string& role) {
-  if (sameFile(output, input)) throw PackError("the output " + shown(output) + " is the " + role + " itself; choose another name");
-}
-
-// At most this many finished jobs per thread wait for their turn to be written: enough that a
-// slow job (a large file) does not idle the others at once, few enough to bound memory.
-constexpr size_t kJobsWaitingPerThread = 3;
-
-std::vector<PlannedFile> plannedFiles(const std::vector<AppFile>& files) {
-  std::vector<PlannedFile> planned;
-  planned.reserve(files.size());
-  for (const AppFile& file : files) planned.push_back({file.name, file.size});
-  return planned;
-}
-
 uint64_t sizeOfImage(const std::vector<uint8_t>& head, const PeLayout& layout) {
   return readU32(&head[layout.optional_header_offset + kOptionalSizeOfImage]);
-}
-
-// The payload resource on its way to the file. Hashed as it goes, for the build id (the first 8
-// bytes of the SHA-256 of resource 27 exactly as embedded), and summed for the image checksum.
-class ResourceStream final : public ByteSink {
- public:
-  explicit ResourceStream(PartialOutput& output) : output_(output), copy_(kCopyPiece) { sha256Init(hash_); }
-  void write(const char* data, size_t length) override {
-    output_.write(data, length);
-    sha256Update(hash_, data, length);
-    sum_.add(reinterpret_cast<const uint8_t*>(data), length);
-  }
-  void append(JobOutput& piece) {
-    write(piece.head.data(), piece.head.size());
-    write(piece.bytes.data(), piece.bytes.size());
-    if (!piece.spill) return;
-    piece.spill->rewind();
-    for (size_t count; (count = piece.spill->read(copy_.data(), copy_.size())) != 0;) write(copy_.data(), count);
-    piece.spill.reset();
-  }
-  uint64_t length() const { return sum_.length(); }
-  const PeChecksumSum& sum() const { return sum_; }
-  Sha256Digest digest() { return sha256Final(hash_); }
-
- private:
-  PartialOutput& output_;
-  Sha256State hash_;
-  PeChecksumSum sum_;
-  std::vector<char> copy_;
-};
-
-std::u16string outputName(const fs::path& output) {
-  const std::optional<std::u16string> name = entryNameUnits(output.filename());
-  if (!name || name->empty()) throw PackError("the output " + shown(output) + " has no file name that Windows can show");
-  return *name;
 }
 
 // The identity and its resources, all read and checked before the long work of compressing.
@@ -190,49 +126,6 @@ void requireRoomForPayload(const ImagePieces& planned, const PeLayout& layout, c
   if (!problem.empty()) throw PackError(problem);
 }
 
-// The planned jobs compressed on the request's threads and streamed to `payload` in order.
-void compressPayload(const PackRequest& request, const std::vector<AppFile>& files, const PayloadPlan& plan,
-                     ResourceStream& payload) {
-  const int threads =
-      request.threads > 0 ? request.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  ProgressLine progress(request.progress, plan.data_bytes);
-  std::atomic<uint64_t> bytes_read{0};
-  std::atomic<bool> stop{false};
-  JobInputs inputs;
-  inputs.files = &files;
-  inputs.spill_directory = request.output.has_parent_path() ? request.output.parent_path() : fs::path(".");
-  inputs.before_read = request.before_read;
-  inputs.stop = &stop;
-  inputs.bytes_read = &bytes_read;
-  if (request.layout == PayloadLayout::singleFrame) {
-    // One frame: zstd's own threads share it.
-    inputs.on_piece = [&] { progress.update(bytes_read); };
-    JobCompressor compressor(request.level, threads, request.layout, inputs);
-    compressor.compressWhole(plan.jobs.front(), payload);
-    return;
-  }
-  // One thread compresses the large files' frames on its own compressor: a second one would only
-  // add its memory.
-  SharedCompressor shared(request.level, threads, request.layout);
-  const size_t window = kJobsWaitingPerThread * static_cast<size_t>(threads);
-  BufferShelf shelf(window + static_cast<size_t>(threads));
-  inputs.shelf = &shelf;
-  if (threads > 1) inputs.shared = &shared;
-  std::vector<std::unique_ptr<JobCompressor>> compressors;
-  compressors.reserve(static_cast<size_t>(threads));
-  for (int thread = 0; thread < threads; ++thread) {
-    compressors.push_back(std::make_unique<JobCompressor>(request.level, 1, request.layout, inputs));
-  }
-  runInOrder<JobOutput>(
-      plan.jobs.size(), threads, window, stop,
-      [&](size_t job, int thread) { return compressors[thread]->compress(plan.jobs[job]); },
-      [&](size_t, JobOutput& piece) {
-        payload.append(piece);
-        shelf.give(std::move(piece.bytes));
-        progress.update(bytes_read);
-      });
-}
-
 // The target asked for, else the stub's; a stub of the other kind than the one asked for is
 // refused. A stub of neither kind is left to the target's own reader to refuse.
 PackTarget targetOf(const PackRequest& request, const fs::path& stub_path) {
@@ -246,88 +139,6 @@ PackTarget targetOf(const PackRequest& request, const fs::path& stub_path) {
                     ", which is a " + targetName(*shown_by_stub) + " executable");
   }
   return *request.target;
-}
-
-// What only a PE image can carry: each option given for the Linux launcher is refused.
-void refuseWindowsOnlyOptions(const PackRequest& request) {
-  const IdentityOptions& identity = request.identity;
-  const struct {
-    bool given;
-    const char* option;
-    const char* why;
-  } kWindowsOnly[] = {
-      {request.splash.has_value(), "--splash", "it shows no splash image"},
-      {request.subsystem == Subsystem::console, "--console", "it has no subsystem to choose"},
-      {request.subsystem == Subsystem::windowed, "--windowed", "it has no subsystem to choose"},
-      {identity.icon.has_value(), "--icon", "an ELF executable carries no icon"},
-      {identity.manifest.has_value(), "--manifest", "an ELF executable carries no manifest"},
-      {identity.description.has_value(), "--description", "it has no version resource to hold it"},
-      {identity.copyright.has_value(), "--copyright", "it has no version resource to hold it"},
-  };
-  for (const auto& option : kWindowsOnly) {
-    if (option.given) {
-      throw PackError(std::string(option.option) + " has no meaning for the target " +
-                      targetName(PackTarget::linuxX86_64) + ": " + option.why);
-    }
-  }
-}
-
-std::vector<uint8_t> readElfStub(const fs::path& path) {
-  std::vector<uint8_t> stub = readWholeFile(path);
-  const std::string problem = elfStubProblem(stub);
-  if (!problem.empty()) throw PackError("the stub " + shown(path) + " is not an ELF executable for x86-64: " + problem);
-  return stub;
-}
-
-// The program to start is always marked: the launcher hands over to it by running it.
-std::vector<bool> executableFlags(const std::vector<AppFile>& files) {
-  std::vector<bool> flags;
-  flags.reserve(files.size());
-  for (const AppFile& file : files) flags.push_back(flags.empty() || file.executable);
-  return flags;
-}
-
-// The stub unchanged, then the settings, the payload, the modes and the trailer (AppendedTrailer.h).
-// The settings hold the build id, known only once the payload is written: they go out first with
-// a stand-in of the same length and are written again at the end.
-void packLinuxApplication(const PackRequest& request, const fs::path& stub_path) {
-  refuseWindowsOnlyOptions(request);
-  const std::vector<uint8_t> stub = readElfStub(stub_path);
-  const std::vector<AppFile> files = collectAppFiles(request.folder, request.main, LinkRule::refuse);
-  for (const AppFile& file : files) requireOutputIsNoInput(request.output, file.path, "application file");
-  const MainProgramResources main = readMainProgramResources(files.front().path);
-  const AppIdentity identity = resolveIdentity(request.identity, main.version, outputName(request.output),
-                                               kLinuxExtractionTemplate);
-  const PayloadPlan plan = planPayload(plannedFiles(files), request.layout);
-
-  std::vector<uint8_t> head = stub;
-  const std::vector<uint8_t> planned_settings = settingsResource(identity, std::string(kBuildIdLength, '0'));
-  head.insert(head.end(), planned_settings.begin(), planned_settings.end());
-  PartialOutput output(request.output);
-  output.write(head.data(), head.size());
-  ResourceStream payload(output);
-  payload.write(plan.prefix.data(), plan.prefix.size());
-  compressPayload(request, files, plan, payload);
-  const std::string payload_trailer = payloadTrailer(payload.length());
-  payload.write(payload_trailer.data(), payload_trailer.size());
-
-  const std::vector<uint8_t> modes = modeBits(executableFlags(files));
-  output.write(modes.data(), modes.size());
-  AppendedTrailer trailer{};
-  trailer.settings = {stub.size(), planned_settings.size()};
-  trailer.payload = {head.size(), payload.length()};
-  trailer.modes = {head.size() + payload.length(), modes.size()};
-  uint8_t trailer_bytes[kAppendedTrailerLength];
-  writeAppendedTrailer(trailer, trailer_bytes);
-  output.write(trailer_bytes, sizeof trailer_bytes);
-
-  const std::vector<uint8_t> settings = settingsResource(identity, hexDigits(payload.digest(), kBuildIdLength / 2));
-  if (settings.size() != planned_settings.size()) throw PackError("the settings changed length when the build id was set");
-  head.resize(stub.size());
-  head.insert(head.end(), settings.begin(), settings.end());
-  output.rewriteStart(head.data(), head.size());
-  output.makeExecutable();
-  output.commit();
 }
 
 }  // namespace
@@ -367,7 +178,7 @@ void packApplication(const PackRequest& request) {
   if (fs::is_directory(request.output, error)) throw PackError("the output " + shown(request.output) + " is a folder");
   requireOutputIsNoInput(request.output, stub_path, "stub");
   if (targetOf(request, stub_path) == PackTarget::linuxX86_64) {
-    packLinuxApplication(request, stub_path);
+    packLinuxLauncher(request, stub_path);
     return;
   }
   if (request.splash) requireOutputIsNoInput(request.output, *request.splash, "splash image");
@@ -392,7 +203,7 @@ void packApplication(const PackRequest& request) {
 
   PartialOutput output(request.output);
   output.write(planned.head.data(), planned.head.size());  // rewritten once the payload is known
-  ResourceStream payload(output);
+  PayloadOutput payload(output);
   payload.write(plan.prefix.data(), plan.prefix.size());
   compressPayload(request, files, plan, payload);
   const std::string trailer = payloadTrailer(payload.length());

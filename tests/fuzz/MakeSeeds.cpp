@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "AppendedParts.h"
 #include "AppendedTrailer.h"
 #include "BuildRecord.h"
 #include "Crc32.h"
@@ -348,6 +349,42 @@ void payloadSeeds(const std::string& directory) {
   save(directory, "window-2-to-28", "QOV" + frame + content);
 }
 
+// A Linux launcher: a stand-in ELF header, then settings, payload and modes, then the trailer
+// that names them.
+Bytes appendedImage(const std::string& settings, const std::string& payload, const Bytes& modes) {
+  Bytes image = {0x7F, 'E', 'L', 'F', 2, 1, 1};
+  image.resize(64);
+  AppendedTrailer trailer{};
+  trailer.settings = {image.size(), settings.size()};
+  image.insert(image.end(), settings.begin(), settings.end());
+  trailer.payload = {image.size(), payload.size()};
+  image.insert(image.end(), payload.begin(), payload.end());
+  trailer.modes = {image.size(), modes.size()};
+  image.insert(image.end(), modes.begin(), modes.end());
+  uint8_t bytes[kAppendedTrailerLength];
+  writeAppendedTrailer(trailer, bytes);
+  image.insert(image.end(), bytes, bytes + sizeof bytes);
+  return image;
+}
+
+void appendedSeeds(const std::string& directory) {
+  const std::string settings = withVerify(
+      withKeepBuilds(settingsResourceBytes(3, {u"Tool", u"1.0", u"", u"{CACHE_DIR}/{PRODUCT}/{VERSION}-{BUILD}",
+                                               u"0123456789abcdef"}),
+                     0),
+      1);
+  const std::vector<PayloadFile> files = {{u"run", "#!/bin/sh"}, {u"data\\a.txt", "some text"}};
+  const std::string payload = buildPayloadResource(files.data(), files.size(), 3, 0, PayloadLayout::grouped);
+  const Bytes packed = appendedImage(settings, payload, modeBits({true, false}));
+  save(directory, "tiny-packed", packed);
+  save(directory, "tiny-packed-per-file",
+       appendedImage(settings, buildPayloadResource(files.data(), files.size(), 3, 0, PayloadLayout::perFile), {}));
+  save(directory, "no-trailer", Bytes(packed.begin(), packed.end() - 1));
+  save(directory, "later-layout", changed(packed, [](Bytes& b) { b[b.size() - 8] = 2; }));
+  save(directory, "payload-past-the-end",
+       changed(packed, [](Bytes& b) { writeU64(&b[b.size() - kAppendedTrailerLength + 24], b.size()); }));
+}
+
 void executableSeeds(const std::string& directory) {
   const std::vector<PayloadFile> files = {{u"app.exe", "MZ program"}, {u"data\\a.txt", "some text"}};
   const Bytes packed = packedImage(buildPayloadResource(files.data(), files.size()));
@@ -581,22 +618,6 @@ void buildRecordSeeds(const std::string& directory) {
   save(directory, "cut-short", cut);
 }
 
-// A Linux launcher: a stand-in stub (the ELF magic and padding), the settings, a payload, one
-// executable bit per file and the trailer.
-std::string appendedLauncher(const std::string& settings, const std::string& payload, const std::string& modes) {
-  std::string bytes = "\x7f" "ELF" + std::string(60, '\0');
-  AppendedTrailer trailer{};
-  trailer.settings = {bytes.size(), settings.size()};
-  bytes += settings;
-  trailer.payload = {bytes.size(), payload.size()};
-  bytes += payload;
-  trailer.modes = {bytes.size(), modes.size()};
-  bytes += modes;
-  uint8_t trailer_bytes[kAppendedTrailerLength];
-  writeAppendedTrailer(trailer, trailer_bytes);
-  return bytes + std::string(reinterpret_cast<const char*>(trailer_bytes), sizeof trailer_bytes);
-}
-
 void appendedLauncherSeeds(const std::string& directory) {
   const std::string settings = withVerify(
       withKeepBuilds(settingsResourceBytes(kSettingsLayoutVersion,
@@ -607,14 +628,15 @@ void appendedLauncherSeeds(const std::string& directory) {
   const std::vector<PayloadFile> files = {
       {u"app", std::string(300, 'E')}, {u"empty", ""}, {u"lib\\a.so", std::string(40000, 'x') + "tail"}};
   const std::string grouped = buildPayloadResource(files.data(), files.size(), 3, 0, PayloadLayout::grouped);
-  const std::string launcher = appendedLauncher(settings, grouped, "\x05");
+  const Bytes launcher = appendedImage(settings, grouped, modeBits({true, false, true}));
   save(directory, "grouped-three-files", launcher);
-  save(directory, "single-frame", appendedLauncher(settings, buildPayloadResource(files.data(), files.size()), "\x01"));
-  save(directory, "no-settings-no-modes", appendedLauncher("", grouped, ""));
-  save(directory, "newer-layout", launcher.substr(0, launcher.size() - 8) + "\x02" + launcher.substr(launcher.size() - 7));
-  save(directory, "cut-short", launcher.substr(0, launcher.size() - 1));
+  save(directory, "single-frame",
+       appendedImage(settings, buildPayloadResource(files.data(), files.size()), modeBits({true})));
+  save(directory, "no-settings-no-modes", appendedImage("", grouped, {}));
+  save(directory, "newer-layout", changed(launcher, [](Bytes& b) { b[b.size() - 8] = 2; }));
+  save(directory, "cut-short", Bytes(launcher.begin(), launcher.end() - 1));
   const PayloadFile unsafe[] = {{u"app", "x"}, {u"..\\evil", "x"}};
-  save(directory, "unsafe-name", appendedLauncher(settings, buildPayloadResource(unsafe, 2), "\x03"));
+  save(directory, "unsafe-name", appendedImage(settings, buildPayloadResource(unsafe, 2), modeBits({true, true})));
 }
 
 int main(int argc, char** argv) {
@@ -622,6 +644,7 @@ int main(int argc, char** argv) {
   const std::string corpora = argv[1];
   payloadSeeds(corpora + "/payload-walk");
   executableSeeds(corpora + "/pe-list");
+  appendedSeeds(corpora + "/appended-list");
   executableSeeds(corpora + "/resource-write");
   settingsSeeds(corpora, corpora + "/launcher-settings");
   iconSeeds(corpora, corpora + "/icon-file");

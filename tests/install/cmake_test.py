@@ -217,6 +217,14 @@ REFUSALS = [
      "/files/out.exe', which packing writes"),
     ("configure", "onefile_add_executable(packed MAIN app DIRECTORY ${CMAKE_CURRENT_BINARY_DIR} OUTPUT ../elsewhere.exe)",
      "/packed.onefile', which packing writes"),
+    ("configure", "onefile_add_executable(packed MAIN app TARGET macos-arm64)",
+     "TARGET takes windows-x86_64 or linux-x86_64, not 'macos-arm64'"),
+    ("configure", "onefile_add_executable(packed MAIN app TARGET linux-x86_64 STUB files/app.exe WINDOWED)",
+     "WINDOWED has no meaning for TARGET linux-x86_64"),
+    ("configure", "onefile_add_executable(packed MAIN app TARGET linux-x86_64 STUB files/app.exe ICON files/a.txt)",
+     "ICON has no meaning for TARGET linux-x86_64"),
+    ("build", "onefile_add_executable(packed MAIN app.exe DIRECTORY files TARGET linux-x86_64 STUB files/app.exe)",
+     "--target linux-x86_64 does not fit the stub"),
     ("build", "onefile_add_executable(packed MAIN nothing.exe DIRECTORY files)",
      "MAIN 'nothing.exe' is not in the packed folder"),
     ("build", "onefile_add_executable(packed MAIN app FILES files/a.txt DIRECTORY files/b)",
@@ -239,6 +247,27 @@ class Refusals(ScratchTest):
                 self.assertIn("onefile_add_executable(", output)
                 self.assertIn(message, output)
                 self.assertFalse(os.path.exists(os.path.join(build, "packed.exe")))
+                self.assertFalse(os.path.exists(os.path.join(build, "packed.run")))
+
+
+class LinuxTarget(ScratchTest):
+    def test_target_linux_packs_a_linux_launcher_named_after_the_target(self):
+        usr = unpack_deb(os.path.join(self.scratch, "root"))
+        # The package's Linux stub where it has one; else any ELF executable serves, as the
+        # packer copies the stub unchanged.
+        shipped = os.path.join(usr, "lib", "onefile", "onefile-launcher")
+        stub = "" if os.path.exists(shipped) else f" STUB {os.path.join(usr, 'bin', 'onefile-pack')}"
+        build = os.path.join(self.scratch, "build")
+        call = f"onefile_add_executable(packed MAIN app.exe DIRECTORY files TARGET linux-x86_64{stub} NAME Packed)"
+        self.check(run(["cmake", "-S", CONFIGURE_PROJECT, "-B", build, "-G", "Ninja", f"-DCMAKE_PREFIX_PATH={usr}",
+                        f"-DCALL={call}"]))
+        self.check(run(["cmake", "--build", build]))
+        packed = os.path.join(build, "packed.run")
+        self.assertTrue(os.access(packed, os.X_OK))
+        listing = self.check(run([os.path.join(usr, "bin", "onefile-pack"), "list", packed])).stdout
+        self.assertIn("\ntarget      linux-x86_64\n", listing)
+        self.assertIn("\nextract to  {CACHE_DIR}/Packed/1.0-", listing)
+        self.assertIn("  app.exe*\n", listing)
 
 
 if __name__ == "__main__":

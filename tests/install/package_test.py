@@ -18,6 +18,8 @@ from install_support import (BUILD, DEMO_APP, DEMO_SPLASH, SOURCE, ScratchTest, 
                              deb_path, packer_version, run, run_windows, unpack_deb, windows_path, zip_name)
 
 STUB = os.path.join(BUILD, "windows", "bin", "onefile-launcher.exe")
+# The Linux launcher, which the package ships where the host tree builds it.
+LINUX_STUB = os.path.join(BUILD, "host", "bin", "onefile-launcher")
 CMAKE_PACKAGE = ["OnefilePackConfig.cmake", "OnefilePackConfigVersion.cmake", "OnefilePackFunctions.cmake",
                  "OnefilePackStep.cmake"]
 # The README links into docs/, so every document there ships beside it.
@@ -63,7 +65,7 @@ class DebianPackage(ScratchTest):
         self.assertEqual(fields["Version"], packer_version())
         self.assertEqual(fields["Architecture"], "amd64")
         self.assertEqual(fields["Section"], "devel")
-        self.assertTrue(fields["Description"].startswith("make one Windows executable from an application folder\n"))
+        self.assertTrue(fields["Description"].startswith("make one Windows or Linux executable from an application folder\n"))
         depends = {entry.split()[0] for entry in fields["Depends"].split(", ")}
         usr = unpack_deb(self.scratch)
         self.assertEqual(depends, needed_library_packages(os.path.join(usr, "bin", "onefile-pack")))
@@ -88,10 +90,14 @@ class DebianPackage(ScratchTest):
         }
         expected.update({f"./usr/lib/cmake/OnefilePack/{name}": data for name in CMAKE_PACKAGE})
         expected.update({f"./usr/share/doc/onefile-pack/docs/{name}": data for name in DOCS})
+        if os.path.exists(LINUX_STUB):
+            expected["./usr/lib/onefile/onefile-launcher"] = "-rwxr-xr-x"
         self.assertEqual(files, expected)
 
         usr = unpack_deb(self.scratch)
         self.assertTrue(filecmp.cmp(os.path.join(usr, "lib", "onefile", "onefile-launcher.exe"), STUB, shallow=False))
+        if os.path.exists(LINUX_STUB):
+            self.assertTrue(filecmp.cmp(os.path.join(usr, "lib", "onefile", "onefile-launcher"), LINUX_STUB, shallow=False))
         with gzip.open(os.path.join(usr, "share", "man", "man1", "onefile-pack.1.gz"), "rt") as page:
             self.assertIn(f'"onefile-pack {packer_version()}"', page.read())
         with open(os.path.join(usr, "share", "doc", "onefile-pack", "copyright")) as copyright_file:
@@ -111,6 +117,17 @@ class DebianPackage(ScratchTest):
         self.assertEqual(packing.stdout + packing.stderr, "")
         started = run_windows(packed, "--splash-ms=0", "--exit-code=7")
         self.assertEqual(demo_output_problems(started, 7), [])
+
+    def test_unpacked_packer_finds_its_linux_stub(self):
+        if not os.path.exists(LINUX_STUB):
+            self.skipTest("the host tree builds no Linux launcher")
+        usr = unpack_deb(os.path.join(self.scratch, "root"))
+        packed = os.path.join(self.scratch, "quorvell")
+        self.check(run([os.path.join(usr, "bin", "onefile-pack"), "pack", DEMO_APP, "--main", "Quorvell.exe",
+                        "--target", "linux-x86_64", "-o", packed]))
+        with open(packed, "rb") as image, open(LINUX_STUB, "rb") as stub:
+            expected = stub.read()
+            self.assertEqual(image.read(len(expected)), expected)
 
     def test_unpacked_packer_takes_the_first_stub_in_its_order(self):
         # An invalid stub shows which place the packer took: it names it when refusing it.
