@@ -92,6 +92,8 @@ class DebianPackage(ScratchTest):
         expected.update({f"./usr/share/doc/onefile-pack/docs/{name}": data for name in DOCS})
         if os.path.exists(LINUX_STUB):
             expected["./usr/lib/onefile/onefile-launcher"] = "-rwxr-xr-x"
+            expected["./usr/share/lintian/overrides/onefile-pack"] = data
+        self.maxDiff = None
         self.assertEqual(files, expected)
 
         usr = unpack_deb(self.scratch)
