@@ -85,9 +85,6 @@ void compressPayload(const PackRequest& request, const std::vector<AppFile>& fil
   // One thread compresses the large files' frames on its own compressor: a second one would only
   // add its memory.
   SharedCompressor shared(request.level, threads, request.layout);
-  const size_t window = kJobsWaitingPerThread * static_cast<size_t>(threads);
-  BufferShelf shelf(window + static_cast<size_t>(threads));
-  inputs.shelf = &shelf;
   if (threads > 1) inputs.shared = &shared;
   std::vector<std::unique_ptr<JobCompressor>> compressors;
   compressors.reserve(static_cast<size_t>(threads));
@@ -95,11 +92,10 @@ void compressPayload(const PackRequest& request, const std::vector<AppFile>& fil
     compressors.push_back(std::make_unique<JobCompressor>(request.level, 1, request.layout, inputs));
   }
   runInOrder<JobOutput>(
-      plan.jobs.size(), threads, window, stop,
+      plan.jobs.size(), threads, kJobsWaitingPerThread * static_cast<size_t>(threads), stop,
       [&](size_t job, int thread) { return compressors[thread]->compress(plan.jobs[job]); },
       [&](size_t, JobOutput& piece) {
         payload.append(piece);
-        shelf.give(std::move(piece.bytes));
         progress.update(bytes_read);
       });
 }

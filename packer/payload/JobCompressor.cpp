@@ -118,24 +118,6 @@ void JobCompressor::frame(const std::string& content, ByteSink& out) {
   stream(content.data(), content.size(), ZSTD_e_end, out);
 }
 
-void JobCompressor::frameInto(const std::string& content, std::string& out) {
-  check(ZSTD_CCtx_setPledgedSrcSize(current_, content.size()), "frame size");
-  const size_t start = out.size();
-  out.resize(start + ZSTD_compressBound(content.size()));
-  ZSTD_inBuffer input = {content.data(), content.size(), 0};
-  ZSTD_outBuffer output = {&out[start], out.size() - start, 0};
-  for (;;) {
-    const size_t remaining = ZSTD_compressStream2(current_, &output, &input, ZSTD_e_end);
-    check(remaining, "frame");
-    if (remaining == 0) break;
-    // The bound holds every frame; more room only if that ever changes.
-    const size_t used = output.pos;
-    out.resize(out.size() + (1 << 16));
-    output = {&out[start], out.size() - start, used};
-  }
-  out.resize(start + output.pos);
-}
-
 uint32_t JobCompressor::checksumOf(AppFileReader& reader) {
   uint32_t crc = 0;
   for (size_t count; (count = reader.read(piece_.data(), piece_.size())) != 0;) {
@@ -157,23 +139,8 @@ uint32_t JobCompressor::feedFile(AppFileReader& reader, ByteSink& out) {
   return crc;
 }
 
-std::string BufferShelf::take() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (shelf_.empty()) return std::string();
-  std::string buffer = std::move(shelf_.back());
-  shelf_.pop_back();
-  buffer.clear();
-  return buffer;
-}
-
-void BufferShelf::give(std::string&& buffer) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (shelf_.size() < capacity_ && buffer.capacity() > 0) shelf_.push_back(std::move(buffer));
-}
-
 JobOutput JobCompressor::compress(const PayloadJob& job) {
   JobOutput output;
-  if (inputs_.shelf != nullptr) output.bytes = inputs_.shelf->take();
   switch (job.kind) {
     case JobKind::group: group(job, output); break;
     case JobKind::ownGroup: ownGroup(job, output); break;
@@ -208,7 +175,9 @@ void JobCompressor::group(const PayloadJob& job, JobOutput& output) {
     if (inputs_.bytes_read != nullptr) *inputs_.bytes_read += file.size;
     checkStop();
   }
-  if (!group_data_.empty()) frameInto(group_data_, output.bytes);
+  output.bytes.reserve(ZSTD_compressBound(group_data_.size()));
+  StringSink data_sink(output.bytes);
+  if (!group_data_.empty()) frame(group_data_, data_sink);
   indexFrame(index, output.length(), output);
 }
 

@@ -61,21 +61,6 @@ class SharedCompressor {
   struct ZSTD_CCtx_s* context_ = nullptr;
 };
 
-// Output buffers handed back once written, for the next jobs: a fresh buffer of several MiB per job
-// costs a page fault per 4 KiB, which on data that barely compresses took longer than compressing.
-// Holds at most as many buffers as can be in flight at once, so memory stays what it was.
-class BufferShelf {
- public:
-  explicit BufferShelf(size_t capacity) : capacity_(capacity) {}
-  std::string take();
-  void give(std::string&& buffer);
-
- private:
-  size_t capacity_;
-  std::mutex mutex_;
-  std::vector<std::string> shelf_;
-};
-
 struct JobInputs {
   const std::vector<AppFile>* files = nullptr;
   std::filesystem::path spill_directory;
@@ -87,8 +72,6 @@ struct JobInputs {
   std::atomic<uint64_t>* bytes_read = nullptr;
   // For frames of several zstd jobs; none: this compressor's own.
   SharedCompressor* shared = nullptr;
-  // Where a job's output buffer comes from; none: a new one each time.
-  BufferShelf* shelf = nullptr;
   // Called after each piece that compressWhole feeds, on its thread.
   std::function<void()> on_piece;
 };
@@ -108,8 +91,6 @@ class JobCompressor {
  private:
   void stream(const void* data, size_t length, int directive, ByteSink& out);
   void frame(const std::string& content, ByteSink& out);
-  // One frame of `content` straight into the end of `out`, with no copy between.
-  void frameInto(const std::string& content, std::string& out);
   // A file's data frame, on the shared compressor when it is several jobs long; `lock` holds it.
   void beginDataFrame(uint64_t size, std::unique_lock<std::mutex>& lock);
   void endDataFrame(ByteSink& out, std::unique_lock<std::mutex>& lock);
