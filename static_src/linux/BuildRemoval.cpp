@@ -1,8 +1,9 @@
 #include "BuildRemoval.h"
 
-#include <errno.h>
 #include <dirent.h>
+#include <errno.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -72,11 +73,8 @@ void closeDescriptor(int& descriptor) {
 }
 
 void setRecordNames(const char* folder) {
-  const size_t length = strlen(folder);
-  memcpy(RecordName, folder, length);
-  memcpy(RecordName + length, kRecordSuffix, kRecordSuffixLength + 1);
-  memcpy(TemporaryRecordName, RecordName, length + kRecordSuffixLength);
-  memcpy(TemporaryRecordName + length + kRecordSuffixLength, ".tmp", 5);
+  snprintf(RecordName, sizeof RecordName, "%s%s", folder, kRecordSuffix);
+  snprintf(TemporaryRecordName, sizeof TemporaryRecordName, "%s%s.tmp", folder, kRecordSuffix);
 }
 
 bool sameProduct(const BuildRecordIdentity& identity) {

@@ -5,7 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <fstream>
+#include <chrono>
+#include <thread>
 
 #include "LauncherFixture.h"
 #include "SettingsBytes.h"
@@ -54,7 +55,7 @@ class LinuxBuildsTest : public LinuxLauncherTest {
   }
 
   void waitForFile(const std::string& path) {
-    for (int waited = 0; waited < 6000 && access(path.c_str(), F_OK) != 0; ++waited) usleep(10000);
+    for (int waited = 0; waited < 6000 && access(path.c_str(), F_OK) != 0; ++waited) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_EQ(0, access(path.c_str(), F_OK)) << path;
   }
 
@@ -118,7 +119,7 @@ TEST_F(LinuxBuildsTest, EachStartLeavesItsBuildAndAsManyOthersAsAsked) {
     for (const std::u16string version : {u"1.0", u"1.1", u"1.2"}) {
       runBuild(makeBuild({version, c.keep_builds, c.verify}));
       // Each start leaves its own record a little later than the last, whatever the clock's grain.
-      usleep(20000);
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     EXPECT_EQ(namesIn(productFolder()), buildsLeft(c.versions_left, c.records)) << joined(namesIn(productFolder()));
     for (const std::string& version : c.versions_left) {
@@ -132,11 +133,11 @@ TEST_F(LinuxBuildsTest, EachStartLeavesItsBuildAndAsManyOthersAsAsked) {
 TEST_F(LinuxBuildsTest, AKeptBuildStartedAgainIsTheOneKept) {
   const std::string first = makeBuild({u"1.0", 1});
   runBuild(first);
-  usleep(20000);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
   runBuild(makeBuild({u"1.1", 1}));
-  usleep(20000);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
   runBuild(first);
-  usleep(20000);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
   runBuild(makeBuild({u"1.2", 1}));
   EXPECT_EQ(namesIn(productFolder()), buildsLeft({"1.0", "1.2"})) << joined(namesIn(productFolder()));
 }

@@ -16,9 +16,11 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -97,8 +99,9 @@ int main(int argc, char** argv) {
   }
   const std::string hold = variable("ONEFILE_TEST_HOLD", "");
   if (!hold.empty()) {
-    std::ofstream(hold + ".running");
-    while (access(hold.c_str(), F_OK) != 0) usleep(10000);
+    std::ofstream running(hold + ".running");
+    running.close();
+    while (access(hold.c_str(), F_OK) != 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   const std::string signal_number = variable("ONEFILE_TEST_SIGNAL", "");
   if (!signal_number.empty()) raise(atoi(signal_number.c_str()));
