@@ -103,18 +103,22 @@ void considerRecord(const char* name, size_t length) {
   ++candidate_count;
 }
 
-// One listing of the folder, read straight from the kernel into a fixed buffer.
+// One listing of the folder, read straight from the kernel into a fixed buffer (readdir would take
+// its buffer from the heap). Each entry is a linux_dirent64: inode (8 bytes), offset (8), the
+// entry's length (2), its type (1), then its name with a zero byte.
 void collectCandidates() {
   candidate_count = 0;
   for (;;) {
     const long got = syscall(SYS_getdents64, parent_folder, Listing, sizeof Listing);
     if (got <= 0) return;
     for (long at = 0; at < got;) {
-      const auto* reclen = reinterpret_cast<const unsigned short*>(Listing + at + 16);
+      uint16_t entry_length = 0;
+      memcpy(&entry_length, Listing + at + 16, sizeof entry_length);
+      if (entry_length == 0) return;
       const unsigned char type = static_cast<unsigned char>(Listing[at + 18]);
       const char* name = Listing + at + 19;
       if ((type == DT_REG || type == DT_UNKNOWN) && candidate_count < kCandidatesLimit) considerRecord(name, strlen(name));
-      at += *reclen;
+      at += entry_length;
     }
   }
 }
