@@ -9,6 +9,7 @@
 
 #include "BuildRecord.h"
 #include "LauncherSettings.h"
+#include "SupersededBuilds.h"
 #include "SystemPathText.h"
 #include "TemplateSyntax.h"
 #include "WideString.h"
@@ -30,6 +31,8 @@ uint64_t own_files = 0;
 int checked_record = -1;  // the record in place, read for its states
 BuildRecordReader checked_reader;
 bool states_wanted = false;
+bool record_wanted = false;
+bool own_record_written = false;
 bool record_current = false;
 bool states_trusted = false;
 bool all_as_recorded = false;
@@ -117,14 +120,7 @@ bool currentFileState(const char* path, RecordedFileState& state) {
 
 // The record itself, never what a link in its place points to, and only when it is the user's own.
 bool openRecordFile(int& descriptor, BuildRecordReader& reader, const char* path, BuildRecordIdentity& identity) {
-  descriptor = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (descriptor < 0) return false;
-  struct stat entry = {};
-  if (fstat(descriptor, &entry) != 0 || !S_ISREG(entry.st_mode) || entry.st_uid != geteuid() ||
-      (entry.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-    return false;
-  }
-  return openBuildRecord(reader, {readFromFile, &descriptor}, identity) == RecordStatus::ok;
+  return openRecordAt(AT_FDCWD, path, descriptor, reader, identity, nullptr);
 }
 
 bool readsToItsEnd(BuildRecordReader& reader) {
@@ -140,7 +136,7 @@ bool ownRecordIsCurrent() {
   BuildRecordIdentity found;
   const bool current = openRecordFile(checked_record, checked_reader, RecordPath, found) &&
                        sameIdentity(found, OwnIdentity) && readsToItsEnd(checked_reader);
-  if (current && checked_reader.has_states) {
+  if (current && checked_reader.has_states && states_wanted) {
     states_trusted =
         lseek(checked_record, static_cast<off_t>(checked_reader.states_offset), SEEK_SET) ==
         static_cast<off_t>(checked_reader.states_offset);
@@ -235,6 +231,13 @@ bool verifyChangedApplies() {
          !templateUses(settings.extraction_template, TemplateVariable::time);
 }
 
+}  // namespace
+
+bool buildRemovalApplies() {
+  const LauncherSettings& settings = activeLauncherSettings();
+  return settings.keep_builds != kKeepAllBuilds && templateSeparatesBuilds(settings.extraction_template);
+}
+
 void currentBuildIdentity(BuildRecordIdentity& identity) {
   const LauncherSettings& settings = activeLauncherSettings();
   copyWideString(identity.product, kRecordIdentityLimit + 1, settings.product);
@@ -243,11 +246,25 @@ void currentBuildIdentity(BuildRecordIdentity& identity) {
   copyWideString(identity.build_id, kRecordBuildIdLimit + 1, settings.build_id);
 }
 
-}  // namespace
+bool openRecordAt(int folder, const char* name, int& descriptor, BuildRecordReader& reader,
+                  BuildRecordIdentity& identity, uint64_t* modified) {
+  descriptor = openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (descriptor < 0) return false;
+  struct stat entry = {};
+  if (fstat(descriptor, &entry) != 0 || !S_ISREG(entry.st_mode) || entry.st_uid != geteuid() ||
+      (entry.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    return false;
+  }
+  if (modified != nullptr) {
+    *modified = static_cast<uint64_t>(entry.st_mtim.tv_sec) * 1000000000ull + static_cast<uint64_t>(entry.st_mtim.tv_nsec);
+  }
+  return openBuildRecord(reader, {readFromFile, &descriptor}, identity) == RecordStatus::ok;
+}
 
 void beginOwnBuildRecord(const WideUnit* directory) {
   states_wanted = verifyChangedApplies();
-  if (!states_wanted) return;
+  record_wanted = states_wanted || buildRemovalApplies();
+  if (!record_wanted) return;
   copyWideString(OwnDirectory, directory);
   own_directory_length = wideLength(OwnDirectory);
   const int length = encodeSystemText(directory, kAllEscaped, RecordPath, kPathBytes - 32, true)
@@ -255,13 +272,14 @@ void beginOwnBuildRecord(const WideUnit* directory) {
                          : -1;
   if (length <= 0 || static_cast<size_t>(length) >= kPathBytes) {
     states_wanted = false;
+    record_wanted = false;
     return;
   }
-  // Without states the record would serve nothing here: every file is checked, as under `all`.
-  if (!volumeKeepsFileStates(RecordPath)) {
-    states_wanted = false;
-    return;
-  }
+  // Without states the record serves only the removal of this build by a later one: every file is
+  // checked, as under `all`.
+  if (states_wanted && !volumeKeepsFileStates(RecordPath)) states_wanted = false;
+  record_wanted = states_wanted || buildRemovalApplies();
+  if (!record_wanted) return;
   snprintf(RecordPath + strlen(RecordPath), 32, ".onefile-build");
   currentBuildIdentity(OwnIdentity);
   record_current = ownRecordIsCurrent();
@@ -289,8 +307,11 @@ void finishOwnBuildRecord() {
   if (!stale && own_record_file < 0) return;
   if (stale) rewriteCurrentRecord();
   if (own_record_file < 0) return;
-  addStatesOfWrittenList();
+  if (states_wanted) addStatesOfWrittenList();
   const bool complete = finishBuildRecord(own_writer);
   closeDescriptor(own_record_file);
-  if (!complete || rename(TemporaryPath, RecordPath) != 0) unlink(TemporaryPath);
+  own_record_written = complete && rename(TemporaryPath, RecordPath) == 0;
+  if (!own_record_written) unlink(TemporaryPath);
 }
+
+bool ownBuildRecordWritten() { return own_record_written; }

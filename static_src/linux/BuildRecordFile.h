@@ -11,10 +11,24 @@
 // the record only once every file is in place. Only a record that is the user's own and that nobody
 // else can write to is read: the folder's parent may be one anyone can write to.
 //
-// The Linux launcher removes no other builds: records are written only for `--verify changed`.
+// A record is also written, without states where the volume keeps none, when this start may remove
+// other builds (BuildRemoval.h): a later build then finds this one's files by it.
 #pragma once
 
+#include "BuildRecord.h"
 #include "OnefilePlatform.h"
+
+// Whether this start's settings let it remove other builds: the template's last folder names
+// {VERSION} or {BUILD}, and not every build is to be kept.
+bool buildRemovalApplies();
+// The identity this start records: the active settings' product, company, version and build id.
+void currentBuildIdentity(BuildRecordIdentity& identity);
+// Opens the record `name` relative to the folder descriptor `folder` (never through a link in its
+// place, and only when it is the user's own and nobody else can write to it) and reads its
+// identity; `modified`, when given, gets its modification time in nanoseconds. Close `descriptor`
+// on every return (it is -1 when nothing was opened).
+bool openRecordAt(int folder, const char* name, int& descriptor, BuildRecordReader& reader,
+                  BuildRecordIdentity& identity, uint64_t* modified);
 
 // Called with the extraction lock held, before the first file is checked.
 void beginOwnBuildRecord(const WideUnit* directory);
@@ -25,3 +39,5 @@ void recordOwnBuildFile(const WideUnit* name, uint64_t size, uint32_t stored_che
 bool fileAsRecorded(const char* path);
 // Once every file is in place. Silent on failure: the next start then checks every file.
 void finishOwnBuildRecord();
+// True when this start wrote its record (it is then as recent as it gets).
+bool ownBuildRecordWritten();

@@ -1,6 +1,7 @@
 // The Linux launcher's entry and the order of one start: publish the process id, read the
 // settings, expand the extraction directory, find and test the payload, extract (making and
-// checking the directory, under its lock), hand off, and become the program.
+// checking the directory, under its lock), hand off, remove the folders of builds this one
+// replaces, and become the program.
 //
 // What Windows does beside this has no counterpart here: there is no splash, no console handler
 // (console control events are signals, and after execve they reach the program itself), no child
@@ -8,6 +9,7 @@
 #include <unistd.h>
 
 #include "AppendedSettings.h"
+#include "BuildRemoval.h"
 #include "Environment.h"
 #include "ExtractionDirectory.h"
 #include "FatalErrors.h"
@@ -47,5 +49,8 @@ int main(int argument_count, char** arguments) {
   openPayloadStream(image.payload + kPayloadHeaderLength, image.payload_length - kPayloadHeaderLength);
   extractPayload(image.modes, image.modes_length);
   publishHandOffVariables(argument_count > 0 ? arguments[0] : "");
+  // Nothing is left of the launcher once the program runs: other builds go now, with this start's
+  // files in place and its lock released, so that a start of this build waits for none of it.
+  removeSupersededBuilds();
   startProgram(argument_count, arguments);
 }

@@ -2,6 +2,7 @@
 
 #include "AppendedTrailer.h"
 #include "BuildRecordFile.h"
+#include "BuildUse.h"
 #include "CachedFileState.h"
 #include "DirectoryCreation.h"
 #include "ExtractedFileWriter.h"
@@ -133,6 +134,8 @@ void extractPayload(const uint8_t* modes, uint64_t modes_length) {
       case GroupStatus::end:
         closePayloadStream(payload_stream);
         finishOwnBuildRecord();
+        // Under the lock: a remover that takes it finds the sign of every start past its checks.
+        if (ChildExecutableBytes[0] != 0) markBuildInUse(ChildExecutableBytes);
         unlockExtractionDirectory();
         return;
       case GroupStatus::decodeError:

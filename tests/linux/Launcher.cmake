@@ -12,7 +12,8 @@ onefile_host_test(linux-launcher-test
   "${CMAKE_CURRENT_SOURCE_DIR}/HostileTest.cpp"
   "${CMAKE_CURRENT_SOURCE_DIR}/FoldersTest.cpp"
   "${CMAKE_CURRENT_SOURCE_DIR}/VerifyChangedTest.cpp"
-  "${CMAKE_CURRENT_SOURCE_DIR}/PackedTest.cpp")
+  "${CMAKE_CURRENT_SOURCE_DIR}/PackedTest.cpp"
+  "${CMAKE_CURRENT_SOURCE_DIR}/BuildsTest.cpp")
 target_include_directories(linux-launcher-test PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}" "${PROJECT_SOURCE_DIR}/tests/core")
 target_link_libraries(linux-launcher-test PRIVATE onefile_payload_writer onefile_packer_test_support)
 add_dependencies(linux-launcher-test onefile-launcher linux-recording-program onefile-pack)

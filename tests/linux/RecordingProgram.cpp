@@ -5,6 +5,8 @@
 //                         it records as it finds them when it starts
 //   ONEFILE_TEST_EXIT     exit code
 //   ONEFILE_TEST_SIGNAL   a signal it raises against itself at the end
+//   ONEFILE_TEST_HOLD     a path: once its record is written it makes "<path>.running" and waits
+//                         until the path exists, so a test knows it runs and says when it ends
 // It also records how many bytes its process has read so far ("rchar" of /proc/self/io), which
 // counts what the launcher read before it became this program.
 // The record is a list of fields, each "key", a zero byte, "value", a zero byte (RecordedRun.h).
@@ -14,9 +16,11 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -92,6 +96,12 @@ int main(int argc, char** argv) {
     const std::string partial = std::string(record_path) + ".part";
     std::ofstream(partial, std::ios::binary) << Record;
     rename(partial.c_str(), record_path);
+  }
+  const std::string hold = variable("ONEFILE_TEST_HOLD", "");
+  if (!hold.empty()) {
+    std::ofstream running(hold + ".running");
+    running.close();
+    while (access(hold.c_str(), F_OK) != 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   const std::string signal_number = variable("ONEFILE_TEST_SIGNAL", "");
   if (!signal_number.empty()) raise(atoi(signal_number.c_str()));
