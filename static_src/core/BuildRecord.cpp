@@ -238,3 +238,23 @@ bool folderOfRecordName(const WideUnit* file_name, WideUnit* folder, size_t capa
   folder[length - suffix] = 0;
   return true;
 }
+
+namespace {
+
+bool sameUnits(const WideUnit* a, const WideUnit* b) {
+  while (*a != 0 && *a == *b) {
+    ++a;
+    ++b;
+  }
+  return *a == *b;
+}
+
+}  // namespace
+
+bool sameRecordProduct(const BuildRecordIdentity& a, const BuildRecordIdentity& b) {
+  return sameUnits(a.product, b.product) && sameUnits(a.company, b.company);
+}
+
+bool sameRecordIdentity(const BuildRecordIdentity& a, const BuildRecordIdentity& b) {
+  return sameRecordProduct(a, b) && sameUnits(a.version, b.version) && sameUnits(a.build_id, b.build_id);
+}

@@ -55,6 +55,12 @@ struct BuildRecordIdentity {
   WideUnit build_id[kRecordBuildIdLimit + 1];
 };
 
+// The same product of the same company: a build among those a start may remove. Compared unit for
+// unit, as the packer wrote them.
+bool sameRecordProduct(const BuildRecordIdentity& a, const BuildRecordIdentity& b);
+// The same build of that product: a record a start may trust as its own.
+bool sameRecordIdentity(const BuildRecordIdentity& a, const BuildRecordIdentity& b);
+
 // What the file system reported about a file when a start had verified it. Two states are equal
 // only when every field is.
 struct RecordedFileState {

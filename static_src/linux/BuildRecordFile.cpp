@@ -72,19 +72,6 @@ void closeDescriptor(int& descriptor) {
   descriptor = -1;
 }
 
-bool sameText(const WideUnit* a, const WideUnit* b) {
-  while (*a != 0 && *a == *b) {
-    ++a;
-    ++b;
-  }
-  return *a == *b;
-}
-
-bool sameIdentity(const BuildRecordIdentity& a, const BuildRecordIdentity& b) {
-  return sameText(a.product, b.product) && sameText(a.company, b.company) && sameText(a.version, b.version) &&
-         sameText(a.build_id, b.build_id);
-}
-
 // Times and inodes that every change of a file moves, kept by the file system itself: local file
 // systems only. A network file system reports what its server and the client's cache make of them.
 bool volumeKeepsFileStates(const char* directory) {
@@ -135,7 +122,7 @@ bool readsToItsEnd(BuildRecordReader& reader) {
 bool ownRecordIsCurrent() {
   BuildRecordIdentity found;
   const bool current = openRecordFile(checked_record, checked_reader, RecordPath, found) &&
-                       sameIdentity(found, OwnIdentity) && readsToItsEnd(checked_reader);
+                       sameRecordIdentity(found, OwnIdentity) && readsToItsEnd(checked_reader);
   if (current && checked_reader.has_states && states_wanted) {
     states_trusted =
         lseek(checked_record, static_cast<off_t>(checked_reader.states_offset), SEEK_SET) ==
@@ -207,7 +194,7 @@ void addStatesOfWrittenList() {
 void rewriteCurrentRecord() {
   BuildRecordIdentity found;
   int reading = -1;
-  if (!openRecordFile(reading, checked_reader, RecordPath, found) || !sameIdentity(found, OwnIdentity) ||
+  if (!openRecordFile(reading, checked_reader, RecordPath, found) || !sameRecordIdentity(found, OwnIdentity) ||
       !createTemporaryRecord()) {
     closeDescriptor(reading);
     return;

@@ -55,14 +55,6 @@ int parent_folder = -1;
 int build_folder = -1;
 bool delete_failed = false;
 
-bool sameText(const WideUnit* a, const WideUnit* b) {
-  while (*a != 0 && *a == *b) {
-    ++a;
-    ++b;
-  }
-  return *a == *b;
-}
-
 bool endsWithRecordSuffix(const char* name, size_t length) {
   return length > kRecordSuffixLength && memcmp(name + length - kRecordSuffixLength, kRecordSuffix, kRecordSuffixLength) == 0;
 }
@@ -78,7 +70,7 @@ void setRecordNames(const char* folder) {
 }
 
 bool sameProduct(const BuildRecordIdentity& identity) {
-  return sameText(identity.product, Current.product) && sameText(identity.company, Current.company);
+  return sameRecordProduct(identity, Current);
 }
 
 // A build that is kept is marked as just used, so that the most recently used are the ones kept.

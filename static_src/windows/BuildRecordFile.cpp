@@ -50,12 +50,6 @@ size_t readFromFile(void* context, uint8_t* into, size_t capacity) {
   return got;
 }
 
-bool sameText(const WideUnit* a, const WideUnit* b) { return wcscmp(a, b) == 0; }
-
-bool sameIdentity(const BuildRecordIdentity& a, const BuildRecordIdentity& b) {
-  return sameText(a.product, b.product) && sameText(a.company, b.company) && sameText(a.version, b.version) &&
-         sameText(a.build_id, b.build_id);
-}
 
 // Reads the record to its trailer: states are trusted only from a record that is sound throughout.
 bool readsToItsEnd(RecordFile& record) {
@@ -73,7 +67,7 @@ bool readsToItsEnd(RecordFile& record) {
 // checked, through the handle kept open.
 bool ownRecordIsCurrent() {
   BuildRecordIdentity found;
-  const bool current = openRecordFile(own_check, OwnRecordPath, found) && sameIdentity(found, OwnIdentity) &&
+  const bool current = openRecordFile(own_check, OwnRecordPath, found) && sameRecordIdentity(found, OwnIdentity) &&
                        (!states_wanted || readsToItsEnd(own_check));
   if (current && states_wanted && own_check.reader.has_states && volumeKeepsFileStates(OwnDirectory)) {
     LARGE_INTEGER offset;
@@ -152,7 +146,7 @@ void addStatesOfWrittenList() {
 // list, copied from it, with the states of now.
 void rewriteCurrentRecord() {
   BuildRecordIdentity found;
-  if (!openRecordFile(own_check, OwnRecordPath, found) || !sameIdentity(found, OwnIdentity) ||
+  if (!openRecordFile(own_check, OwnRecordPath, found) || !sameRecordIdentity(found, OwnIdentity) ||
       !createTemporaryRecord()) {
     closeRecordFile(own_check);
     return;

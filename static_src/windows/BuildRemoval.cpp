@@ -95,7 +95,7 @@ bool isOtherBuildOfThisProduct(const WideUnit* folder) {
   pathInParent(RecordPath, folder, kBuildRecordSuffix);
   const bool read = openRecordFile(Record, RecordPath, Found);
   closeRecordFile(Record);
-  return read && sameText(Found.product, Current.product) && sameText(Found.company, Current.company);
+  return read && sameRecordProduct(Found, Current);
 }
 
 void collectCandidates() {
@@ -120,8 +120,7 @@ void collectCandidates() {
 
 // Reads the whole record, handing every file to `visit`; true when it ended as a record must.
 bool eachRecordedFile(void (*visit)(const WideUnit* name, uint64_t size, uint32_t stored_checksum)) {
-  bool complete = openRecordFile(Record, RecordPath, Found) && sameText(Found.product, Current.product) &&
-                  sameText(Found.company, Current.company);
+  bool complete = openRecordFile(Record, RecordPath, Found) && sameRecordProduct(Found, Current);
   while (complete) {
     uint64_t size = 0;
     uint32_t stored_checksum = 0;
