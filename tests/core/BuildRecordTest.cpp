@@ -192,7 +192,7 @@ TEST(BuildRecord, AStateMatchesOnlyWhenEveryFieldDoes) {
 }
 
 TEST(BuildRecord, ARecordIsOfThisProductOrThisBuildOnlyWhenEveryUnitMatches) {
-  auto identity = [](const char16_t* product, const char16_t* company, const char16_t* version,
+  auto identityOf = [](const char16_t* product, const char16_t* company, const char16_t* version,
                      const char16_t* build_id) {
     BuildRecordIdentity made{};
     std::char_traits<char16_t>::copy(made.product, product, std::char_traits<char16_t>::length(product));
@@ -201,19 +201,19 @@ TEST(BuildRecord, ARecordIsOfThisProductOrThisBuildOnlyWhenEveryUnitMatches) {
     std::char_traits<char16_t>::copy(made.build_id, build_id, std::char_traits<char16_t>::length(build_id));
     return made;
   };
-  const BuildRecordIdentity own = identity(u"Quorvell", u"Works", u"2.4", u"0123456789abcdef");
+  const BuildRecordIdentity own = identityOf(u"Quorvell", u"Works", u"2.4", u"0123456789abcdef");
   const struct {
     const char* what;
     BuildRecordIdentity other;
     bool product;
     bool build;
   } cases[] = {
-      {"the same build", identity(u"Quorvell", u"Works", u"2.4", u"0123456789abcdef"), true, true},
-      {"another build id", identity(u"Quorvell", u"Works", u"2.4", u"0123456789abcdee"), true, false},
-      {"another version", identity(u"Quorvell", u"Works", u"2.5", u"0123456789abcdef"), true, false},
-      {"another company", identity(u"Quorvell", u"Work", u"2.4", u"0123456789abcdef"), false, false},
-      {"a product that only starts alike", identity(u"Quorvell2", u"Works", u"2.4", u"0123456789abcdef"), false, false},
-      {"letter case counts", identity(u"quorvell", u"Works", u"2.4", u"0123456789abcdef"), false, false},
+      {"the same build", identityOf(u"Quorvell", u"Works", u"2.4", u"0123456789abcdef"), true, true},
+      {"another build id", identityOf(u"Quorvell", u"Works", u"2.4", u"0123456789abcdee"), true, false},
+      {"another version", identityOf(u"Quorvell", u"Works", u"2.5", u"0123456789abcdef"), true, false},
+      {"another company", identityOf(u"Quorvell", u"Work", u"2.4", u"0123456789abcdef"), false, false},
+      {"a product that only starts alike", identityOf(u"Quorvell2", u"Works", u"2.4", u"0123456789abcdef"), false, false},
+      {"letter case counts", identityOf(u"quorvell", u"Works", u"2.4", u"0123456789abcdef"), false, false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(sameRecordProduct(own, c.other), c.product) << c.what;

@@ -1,5 +1,6 @@
 // Where a start unpacks on Linux: the folders templates name, taken from the environment alone,
 // and the checks below a folder anyone can write to.
+#include <stdlib.h>
 #include <unistd.h>
 
 #include "LauncherFixture.h"
@@ -63,17 +64,49 @@ TEST_F(LinuxLauncherTest, TemplatesTakeTheirFoldersFromTheEnvironment) {
   }
 }
 
-// The scratch folder stands in for /tmp: a folder anyone can write to, sticky.
+// True when `path` or a folder above it is one anyone can write to.
+bool belowFolderAnyoneCanWriteTo(std::filesystem::path path) {
+  for (; !path.empty(); path = path.parent_path()) {
+    struct stat entry = {};
+    if (stat(path.c_str(), &entry) == 0 && (entry.st_mode & S_IWOTH) != 0) return true;
+    if (path == path.root_path()) return false;
+  }
+  return false;
+}
+
+// A folder of the test's own stands in for /tmp: anyone can write to it, sticky. It must lie below
+// no other such folder (a second one below /tmp is refused itself), so when the build tree lies
+// below /tmp it goes below the home folder instead.
 class SharedFolderTest : public LinuxLauncherTest {
  protected:
   void SetUp() override {
     LinuxLauncherTest::SetUp();
-    std::filesystem::create_directories(shared());
-    chmod(shared().c_str(), 01777);
+    std::string base = root();
+    if (belowFolderAnyoneCanWriteTo(base)) {
+      const char* home = getenv("HOME");
+      if (home == nullptr || home[0] != '/' || belowFolderAnyoneCanWriteTo(home)) {
+        GTEST_SKIP() << "the build tree and the home folder lie below a folder anyone can write to";
+      }
+      std::string pattern = std::string(home) + "/onefile-shared-test-XXXXXX";
+      ASSERT_NE(nullptr, mkdtemp(pattern.data()));
+      base = own_base_ = pattern;
+    }
+    shared_ = base + "/shared";
+    std::filesystem::create_directories(shared_);
+    chmod(shared_.c_str(), 01777);
     makeLauncher({{u"app", recordingProgram(), true}}, u"{TEMP}/app-cache/{PRODUCT}");
   }
-  std::string shared() const { return root() + "/shared"; }
+  void TearDown() override {
+    std::error_code ignored;
+    if (!own_base_.empty()) std::filesystem::remove_all(own_base_, ignored);
+    LinuxLauncherTest::TearDown();
+  }
+  std::string shared() const { return shared_; }
   Finished runInShared() { return run({"TMPDIR=" + shared()}); }
+
+ private:
+  std::string shared_;
+  std::string own_base_;
 };
 
 TEST_F(SharedFolderTest, MakesItsFoldersPrivateBelowAFolderAnyoneCanWriteTo) {
